@@ -1,0 +1,86 @@
+#include "combiner/interleave.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+
+#include "wavefile/chunk.h"
+#include "wavefile/surround_header.h"
+
+namespace {
+// Whole frames move per call; fixed buffers keep memory flat whatever the take's length.
+constexpr std::size_t FRAMES_PER_BLOCK = 32768;
+constexpr std::size_t MAX_SAMPLE_BYTES = 3;
+unsigned char front_block[FRAMES_PER_BLOCK * 2 * MAX_SAMPLE_BYTES];
+unsigned char rear_block[FRAMES_PER_BLOCK * 2 * MAX_SAMPLE_BYTES];
+unsigned char out_block[FRAMES_PER_BLOCK * 6 * MAX_SAMPLE_BYTES];
+
+// Fixed sample sizes let the compiler turn each copy into plain moves. The centre and LFE
+// samples between the two pairs are never touched: they keep the silence filled in once.
+template <std::size_t SampleBytes>
+void interleave_frames(std::size_t frames) {
+    constexpr std::size_t pair = 2 * SampleBytes;
+    constexpr std::size_t six = 6 * SampleBytes;
+    for (std::size_t i = 0; i < frames; ++i) {
+        std::memcpy(out_block + i * six, front_block + i * pair, pair);
+        std::memcpy(out_block + i * six + 2 * pair, rear_block + i * pair, pair);
+    }
+}
+
+void interleave(std::uint32_t sample_bytes, std::size_t frames) {
+    switch (sample_bytes) {
+        case 1: interleave_frames<1>(frames); break;
+        case 2: interleave_frames<2>(frames); break;
+        default: interleave_frames<3>(frames); break;
+    }
+}
+}  // namespace
+
+int ProgressMeter::advance(std::uint64_t written_before, std::uint64_t written_after) {
+    // The percentage only grows, so a block whose last frame stays under the next threshold
+    // holds no mark; only the few blocks that cross one are looked at frame by frame.
+    const double last = percent(written_after);
+    int marks = 0;
+    for (std::uint64_t written = written_before + frame_size_; written <= written_after && last > next_mark_;
+         written += frame_size_) {
+        if (percent(written) > next_mark_) {
+            ++marks;
+            next_mark_ += 2.0;
+        }
+    }
+    return marks;
+}
+
+void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
+                    std::uint32_t sample_rate, std::uint32_t bits_per_sample) {
+    const SurroundHeader header = fill_surround_header(front_length, sample_rate, bits_per_sample);
+    fail_if(std::fwrite(header.data(), 1, header.size(), out) != header.size(), "cannot write output file!");
+    const std::uint64_t riff_size = 3 * front_length + (SURROUND_HEADER_SIZE - 8);
+    std::printf("writing %" PRIu64 " bytes...\n\n0%%---------------------50%%--------------------100%%\n",
+                riff_size);
+    std::fflush(stdout);
+
+    const std::uint32_t sample_bytes = bits_per_sample / 8;
+    const std::size_t pair_size = 2 * sample_bytes;
+    const std::uint32_t frame_size = surround_frame_size(bits_per_sample);
+    // 8-bit WAVE samples are unsigned: their silence is 0x80, not 0.
+    std::memset(out_block, bits_per_sample == 8 ? 0x80 : 0x00, sizeof out_block);
+
+    ProgressMeter meter(front_length, frame_size);
+    const std::uint64_t total_frames = front_length / pair_size;
+    for (std::uint64_t done = 0; done < total_frames;) {
+        const std::size_t frames =
+            static_cast<std::size_t>(std::min<std::uint64_t>(FRAMES_PER_BLOCK, total_frames - done));
+        fail_if(std::fread(front_block, pair_size, frames, front) != frames, "cannot read input file!");
+        fail_if(std::fread(rear_block, pair_size, frames, rear) != frames, "cannot read input file!");
+        interleave(sample_bytes, frames);
+        fail_if(std::fwrite(out_block, frame_size, frames, out) != frames, "cannot write output file!");
+        for (int marks = meter.advance(done * frame_size, (done + frames) * frame_size); marks > 0; --marks) {
+            std::putchar('>');
+            std::fflush(stdout);
+        }
+        done += frames;
+    }
+    fail_if(std::fflush(out) != 0, "cannot write output file!");
+    std::printf("\ndone.\n");
+}

@@ -1,0 +1,31 @@
+// The six-channel copy: front pair, silent centre and LFE, rear pair, with a 50-mark progress bar.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Decides when the bar gets a mark: the first frame past each of the thresholds 0, 2, ... 98
+// percent gets one, so N frames give N marks below 50 frames and 50 from there on.
+class ProgressMeter {
+public:
+    ProgressMeter(std::uint64_t front_length, std::uint32_t output_frame_size)
+        : front_length_(front_length), frame_size_(output_frame_size) {}
+
+    // Marks due for the frames that took the output data from written_before to written_after bytes.
+    int advance(std::uint64_t written_before, std::uint64_t written_after);
+
+private:
+    double percent(std::uint64_t written) const {
+        return 100.0 * static_cast<double>(written) / static_cast<double>(front_length_) / 3.0;
+    }
+
+    std::uint64_t front_length_;
+    std::uint32_t frame_size_;
+    double next_mark_ = 0.0;
+};
+
+// Writes the header for front_length bytes of stereo audio, then the interleaved audio, reporting
+// progress on standard output. front and rear stand at the first byte of their audio, each holding
+// front_length bytes; front_length is a whole number of frames and bits_per_sample is 8, 16 or 24.
+void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
+                    std::uint32_t sample_rate, std::uint32_t bits_per_sample);

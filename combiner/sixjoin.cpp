@@ -1,0 +1,96 @@
+// sixjoin: joins the front and rear stereo files of a four-channel recording into one
+// six-channel 5.1 WAVE file (front pair, silent centre and LFE, rear pair).
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "combiner/interleave.h"
+#include "combiner/names.h"
+#include "wavefile/chunk.h"
+#include "wavefile/surround_header.h"
+
+namespace {
+
+struct AudioSpan {
+    std::int64_t offset;
+    std::uint64_t length;
+};
+
+// The audio of a located "data" chunk: its declared size when that is set and fits in the file,
+// otherwise everything to the end of the file, as a recorder that never finalised it leaves it.
+AudioSpan measure_audio(std::FILE* file) {
+    const ChunkLocation data = locate_chunk(file, DATA_ID);
+    fail_if(fseeko(file, 0, SEEK_END) != 0, "invalid wave file!");
+    const std::int64_t file_length = ftello(file);
+    fail_if(file_length < data.body_offset, "invalid wave file!");
+    const std::uint64_t to_end = static_cast<std::uint64_t>(file_length - data.body_offset);
+    const bool declared_fits = data.declared_size != 0 && data.declared_size != UINT32_MAX &&
+                               data.declared_size <= to_end;
+    return {data.body_offset, declared_fits ? data.declared_size : to_end};
+}
+
+// Whether the output would name the same file as an input, under any path or link.
+bool names_same_file(const std::string& output, const std::string& input) {
+    std::error_code error;
+    return std::filesystem::equivalent(output, input, error);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    std::printf("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
+                "v1.4 - the sixjoin developers\n\n");
+    if (argc < 2) {
+        std::printf("insufficient parameters - front [and optionally rear] wav must be given!\n");
+        return 73;
+    }
+    const std::string front_name = argv[1];
+    const std::string output_name = derive_output_name(front_name);
+
+    std::FILE* front = std::fopen(front_name.c_str(), "rb");
+    fail_if(front == nullptr, "cannot open front input file!");
+    std::printf("front wave file:      %s\n", front_name.c_str());
+    const AudioSpan front_audio = measure_audio(front);
+
+    std::optional<std::string> rear_name = argc == 3 ? std::optional<std::string>(argv[2])
+                                                     : derive_rear_name(front_name);
+    fail_if(!rear_name, "rear file not given and no auto-detect possible!");
+    std::FILE* rear = std::fopen(rear_name->c_str(), "rb");
+    fail_if(rear == nullptr, "cannot open rear input file!");
+    std::printf("rear wave file:       %s\n", rear_name->c_str());
+    const AudioSpan rear_audio = measure_audio(rear);
+
+    // Opening for writing empties the file, so an input must never be the output.
+    fail_if(names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name),
+            "output file would overwrite an input file!");
+    std::FILE* output = std::fopen(output_name.c_str(), "wb");
+    if (output == nullptr) {
+        std::printf("cannot open output file!\n");
+        return 25;
+    }
+    std::printf("6ch output wave file: %s\n", output_name.c_str());
+
+    const FmtFields format = read_fmt_fields(front, locate_chunk(front, FMT_ID));
+    const std::uint32_t sample_rate = format.sample_rate();
+    const std::uint32_t bits_per_sample = format.bits_per_sample();
+    std::printf("sample rate (Hz):     %u\nsample width (bits):  %u\n", sample_rate, bits_per_sample);
+
+    fail_if(fseeko(front, front_audio.offset, SEEK_SET) != 0, "cannot read input file!");
+    fail_if(fseeko(rear, rear_audio.offset, SEEK_SET) != 0, "cannot read input file!");
+    fail_if(front_audio.length != rear_audio.length, "fatal error: quadrophonic file sizes not equal!");
+    fail_if(bits_per_sample != 8 && bits_per_sample != 16 && bits_per_sample != 24, "unsupported sample width!");
+    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
+    // always matches the bytes written.
+    const std::uint64_t input_frame_size = bits_per_sample / 4;
+    const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
+    fail_if(!surround_sizes_fit(length, sample_rate, bits_per_sample), "input too large for a 6ch wave file!");
+
+    write_surround(front, rear, output, length, sample_rate, bits_per_sample);
+
+    std::fclose(front);
+    std::fclose(rear);
+    return std::fclose(output);
+}

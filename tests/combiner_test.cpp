@@ -1,0 +1,97 @@
+// Name derivations and the progress meter.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "combiner/interleave.h"
+#include "combiner/names.h"
+
+namespace {
+
+struct NameCase {
+    const char* front;
+    const char* output;
+    const char* rear;  // nullptr: no auto-detect possible
+};
+
+class NameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(NameTest, DerivesOutputAndRear) {
+    const NameCase& c = GetParam();
+    EXPECT_EQ(derive_output_name(c.front), c.output);
+    std::optional<std::string> rear = derive_rear_name(c.front);
+    if (c.rear == nullptr) {
+        EXPECT_FALSE(rear.has_value()) << *rear;
+    } else {
+        EXPECT_EQ(rear.value_or("(none)"), c.rear);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, NameTest,
+    ::testing::Values(NameCase{"take7F.WAV", "take7F-6ch.wav", "take7R.WAV"},
+                      NameCase{"take.1.wav", "take.1-6ch.wav", nullptr},
+                      NameCase{"rec/take7f.wav", "rec/take7f-6ch.wav", "rec/take7r.wav"},
+                      NameCase{"take7R.wav", "take7R-6ch.wav", "take7F.wav"},
+                      NameCase{"take7r.wav", "take7r-6ch.wav", "take7f.wav"},
+                      NameCase{"take7X.WAV", "take7X-6ch.wav", nullptr},
+                      NameCase{"F.wav", "F-6ch.wav", "R.wav"},
+                      NameCase{"./F.wav", "./F-6ch.wav", "./R.wav"},
+                      NameCase{"../takes/F.wav", "../takes/F-6ch.wav", "../takes/R.wav"},
+                      NameCase{"my.takes/take7F", "my.takes/take7F-6ch.wav", "my.takes/take7R"},
+                      NameCase{"takeF", "takeF-6ch.wav", "takeR"},
+                      NameCase{".hiddenF", ".hiddenF-6ch.wav", ".hiddenR"},
+                      NameCase{"dir/.F", "dir/.F-6ch.wav", "dir/.R"},
+                      NameCase{"dir/", "dir/-6ch.wav", nullptr},
+                      NameCase{"", "-6ch.wav", nullptr}));
+
+TEST(NameLength, PathsOfAnyLengthWork) {
+    const std::string folder(5000, 'd');
+    EXPECT_EQ(derive_output_name(folder + "/takeF.wav"), folder + "/takeF-6ch.wav");
+    EXPECT_EQ(derive_rear_name(folder + "/takeF.wav").value_or(""), folder + "/takeR.wav");
+}
+
+// The rule the meter must reproduce: one look per frame.
+std::vector<int> marks_per_frame(std::uint64_t frames, std::uint32_t frame_size) {
+    const std::uint64_t front_length = frames * frame_size / 3;
+    std::vector<int> marks;
+    double next_mark = 0.0;
+    for (std::uint64_t done = 1; done <= frames; ++done) {
+        double percent = 100.0 * static_cast<double>(done * frame_size) / static_cast<double>(front_length) / 3.0;
+        bool mark = percent > next_mark;
+        if (mark) next_mark += 2.0;
+        marks.push_back(mark);
+    }
+    return marks;
+}
+
+struct MeterCase {
+    std::uint64_t frames;
+    int total_marks;
+};
+
+class MeterTest : public ::testing::TestWithParam<MeterCase> {};
+
+TEST_P(MeterTest, BlocksMarkWhereFramesWould) {
+    const MeterCase& c = GetParam();
+    const std::uint32_t frame_size = 12;
+    const std::vector<int> reference = marks_per_frame(c.frames, frame_size);
+    for (std::uint64_t block : {1, 7, 64, 32768}) {
+        ProgressMeter meter(c.frames * frame_size / 3, frame_size);
+        int total = 0, expected_so_far = 0;
+        for (std::uint64_t done = 0; done < c.frames; done += block) {
+            std::uint64_t end = std::min(c.frames, done + block);
+            total += meter.advance(done * frame_size, end * frame_size);
+            for (std::uint64_t f = done; f < end; ++f) expected_so_far += reference[f];
+            ASSERT_EQ(total, expected_so_far) << "block of " << block << " frames ending at frame " << end;
+        }
+        EXPECT_EQ(total, c.total_marks) << "block of " << block;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, MeterTest,
+                         ::testing::Values(MeterCase{0, 0}, MeterCase{1, 1}, MeterCase{2, 2}, MeterCase{49, 49},
+                                           MeterCase{50, 50}, MeterCase{100, 50}, MeterCase{10000, 50},
+                                           MeterCase{100003, 50}));
+
+}  // namespace

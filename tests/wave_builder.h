@@ -1,0 +1,117 @@
+// Builds WAVE files byte by byte, independently of the code under test.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+inline void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void append_text(Bytes& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void append_le16(Bytes& out, std::uint32_t value) {
+    out.push_back(static_cast<unsigned char>(value));
+    out.push_back(static_cast<unsigned char>(value >> 8));
+}
+inline void append_le32(Bytes& out, std::uint32_t value) {
+    append_le16(out, value & 0xFFFF);
+    append_le16(out, value >> 16);
+}
+
+inline Bytes with_byte(Bytes bytes, std::size_t at, unsigned char value) {
+    bytes.at(at) = value;
+    return bytes;
+}
+inline Bytes joined(Bytes first, const Bytes& second) {
+    append(first, second);
+    return first;
+}
+
+// A chunk whose header declares declared_size, whatever the body holds.
+inline Bytes chunk_declaring(std::string_view id, std::uint32_t declared_size, const Bytes& body) {
+    Bytes out;
+    append_text(out, id);
+    append_le32(out, declared_size);
+    append(out, body);
+    return out;
+}
+
+// A well-formed chunk: true size, and the pad byte after an odd body.
+inline Bytes chunk(std::string_view id, const Bytes& body) {
+    Bytes out = chunk_declaring(id, static_cast<std::uint32_t>(body.size()), body);
+    if (body.size() % 2 != 0) out.push_back(0);
+    return out;
+}
+
+inline Bytes riff_wave(std::initializer_list<Bytes> chunks) {
+    Bytes body;
+    append_text(body, "WAVE");
+    for (const Bytes& c : chunks) append(body, c);
+    return chunk("RIFF", body);
+}
+
+inline Bytes pcm_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits) {
+    const std::uint32_t block_align = channels * bits / 8;
+    Bytes out;
+    append_le16(out, 1);
+    append_le16(out, channels);
+    append_le32(out, rate);
+    append_le32(out, rate * block_align);
+    append_le16(out, block_align);
+    append_le16(out, bits);
+    return out;
+}
+
+inline Bytes extensible_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, std::uint32_t mask) {
+    Bytes out = pcm_fmt(channels, rate, bits);
+    out[0] = 0xFE;
+    out[1] = 0xFF;
+    append_le16(out, 22);
+    append_le16(out, bits);
+    append_le32(out, mask);
+    append(out, {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    return out;
+}
+
+// Distinct, repeatable bytes, so a misplaced sample shows.
+inline Bytes pattern(std::size_t size, unsigned seed) {
+    Bytes out(size);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& b : out) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<unsigned char>(state >> 24);
+    }
+    return out;
+}
+
+inline Bytes stereo_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& audio) {
+    return riff_wave({chunk("fmt ", pcm_fmt(2, rate, bits)), chunk("data", audio)});
+}
+
+// What the six-channel file for two stereo data parts must hold, frame by frame.
+inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& front, const Bytes& rear) {
+    const std::size_t pair = bits / 4;
+    const unsigned char silence = bits == 8 ? 0x80 : 0x00;
+    Bytes audio;
+    for (std::size_t at = 0; at + pair <= front.size(); at += pair) {
+        audio.insert(audio.end(), front.begin() + at, front.begin() + at + pair);
+        audio.insert(audio.end(), pair, silence);
+        audio.insert(audio.end(), rear.begin() + at, rear.begin() + at + pair);
+    }
+    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F)), chunk("data", audio)});
+}
+
+inline void write_file(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}

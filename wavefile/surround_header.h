@@ -1,0 +1,49 @@
+// The six-channel WAVE_FORMAT_EXTENSIBLE header, and the "fmt " fields both tools read.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "wavefile/chunk.h"
+
+inline constexpr std::size_t SURROUND_HEADER_SIZE = 68;
+using SurroundHeader = std::array<unsigned char, SURROUND_HEADER_SIZE>;
+
+// The template: fixed fields hold their final values, the rest is filled per run.
+extern const SurroundHeader SURROUND_HEADER;
+
+inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+inline constexpr std::uint8_t SIX_SPEAKER_MASK = 0x3F;  // FL FR FC LFE BL BR
+
+// Offsets into a "fmt " body.
+inline constexpr std::size_t FMT_FORMAT_TAG = 0;
+inline constexpr std::size_t FMT_SAMPLE_RATE = 4;
+inline constexpr std::size_t FMT_BITS_PER_SAMPLE = 14;
+inline constexpr std::size_t FMT_CHANNEL_MASK = 20;  // its lowest byte; extensible bodies only
+inline constexpr std::size_t FMT_FIELDS_SIZE = 16;
+inline constexpr std::size_t FMT_EXTENSIBLE_MIN_SIZE = 24;  // through the end of dwChannelMask
+
+// The 16 leading bytes of a "fmt " body.
+struct FmtFields {
+    unsigned char bytes[FMT_FIELDS_SIZE];
+    std::uint16_t format_tag() const { return le16(bytes + FMT_FORMAT_TAG); }
+    std::uint32_t sample_rate() const { return le32(bytes + FMT_SAMPLE_RATE); }
+    std::uint16_t bits_per_sample() const { return le16(bytes + FMT_BITS_PER_SAMPLE); }
+};
+
+// Reads the FmtFields of a located "fmt " chunk; a body too short to hold them is an invalid file.
+FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt);
+
+// Bytes in one six-channel frame of bits_per_sample-bit samples.
+constexpr std::uint32_t surround_frame_size(std::uint32_t bits_per_sample) {
+    return 6 * bits_per_sample / 8;
+}
+
+// Whether the header's 32-bit fields can hold the sizes for front_length bytes of stereo audio.
+bool surround_sizes_fit(std::uint64_t front_length, std::uint32_t sample_rate, std::uint32_t bits_per_sample);
+
+// The template filled for front_length bytes of stereo audio; the sizes must fit.
+SurroundHeader fill_surround_header(std::uint64_t front_length, std::uint32_t sample_rate,
+                                    std::uint32_t bits_per_sample);
