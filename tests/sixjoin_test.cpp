@@ -1,0 +1,190 @@
+// sixjoin end to end: status, console text and the bytes of every file after the run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string BANNER =
+    "sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
+    "v1.4 - the sixjoin developers\n\n";
+
+std::string names(const std::string& front, const std::string& rear = "", const std::string& output = "") {
+    std::string text = "front wave file:      " + front + "\n";
+    if (!rear.empty()) text += "rear wave file:       " + rear + "\n";
+    if (!output.empty()) text += "6ch output wave file: " + output + "\n";
+    return text;
+}
+
+std::string format(std::uint32_t rate, std::uint32_t bits) {
+    return "sample rate (Hz):     " + std::to_string(rate) + "\nsample width (bits):  " + std::to_string(bits) + "\n";
+}
+
+std::string progress(std::uint64_t riff_size, std::size_t marks) {
+    return "writing " + std::to_string(riff_size) +
+           " bytes...\n\n0%---------------------50%--------------------100%\n" + std::string(marks, '>') +
+           "\ndone.\n";
+}
+
+const std::string PAIR = names("takeF.wav", "takeR.wav", "takeF-6ch.wav");
+
+struct JoinCase {
+    const char* name;
+    std::vector<std::pair<std::string, Bytes>> inputs;  // must be unchanged by the run
+    std::vector<std::string> args;
+    int status;
+    std::string console;  // after the banner
+    std::optional<Bytes> output;  // of takeF-6ch.wav; nullopt: not created
+    std::function<void(const fs::path&)> setup = nullptr;
+    bool check_output = true;
+};
+
+const Bytes FRONT = pattern(400, 1);
+const Bytes REAR = pattern(400, 2);
+const Bytes FMT16 = chunk("fmt ", pcm_fmt(2, 44100, 16));
+
+std::vector<std::pair<std::string, Bytes>> pair_of(const Bytes& front, const Bytes& rear) {
+    return {{"takeF.wav", front}, {"takeR.wav", rear}};
+}
+const auto STANDARD = pair_of(stereo_wave(44100, 16, FRONT), stereo_wave(44100, 16, REAR));
+const Bytes STANDARD_OUT = six_channel_wave(44100, 16, FRONT, REAR);
+
+// A stereo file whose data chunk declares declared_size and whose file holds audio after it.
+Bytes declaring(std::uint32_t declared_size, const Bytes& audio, const Bytes& after = {}) {
+    return riff_wave({FMT16, chunk_declaring("data", declared_size, audio), after});
+}
+
+void make_sparse_take(const fs::path& path, std::uintmax_t size) {
+    write_file(path, declaring(0, {}));
+    fs::resize_file(path, size);
+}
+
+std::vector<JoinCase> join_cases() {
+    const Bytes list = chunk("LIST", pattern(26, 9));
+    const Bytes a24 = pattern(12, 3), b24 = pattern(12, 4);
+    const Bytes a8 = pattern(20, 5), b8 = pattern(20, 6);
+    const Bytes odd = chunk("junk", Bytes(5, 0xEE));
+    return {
+        {"normal run, rear derived", STANDARD, {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50),
+         STANDARD_OUT},
+        {"rear given, 24-bit at 96 kHz",
+         {{"takeF.wav", stereo_wave(96000, 24, a24)}, {"other.wav", stereo_wave(96000, 24, b24)}},
+         {"takeF.wav", "other.wav"}, 0,
+         names("takeF.wav", "other.wav", "takeF-6ch.wav") + format(96000, 24) + progress(96, 2),
+         six_channel_wave(96000, 24, a24, b24)},
+        {"8-bit: silence is 0x80", pair_of(stereo_wave(8000, 8, a8), stereo_wave(8000, 8, b8)), {"takeF.wav"}, 0,
+         PAIR + format(8000, 8) + progress(120, 10), six_channel_wave(8000, 8, a8, b8)},
+        {"no audio", pair_of(stereo_wave(44100, 16, {}), stereo_wave(44100, 16, {})), {"takeF.wav"}, 0,
+         PAIR + format(44100, 16) + progress(60, 0), six_channel_wave(44100, 16, {}, {})},
+        {"three arguments: rear derived", STANDARD, {"takeF.wav", "x.wav", "y"}, 0,
+         PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"chunks after the audio are not audio",
+         pair_of(riff_wave({FMT16, chunk("data", FRONT), list}), riff_wave({FMT16, chunk("data", REAR), list})),
+         {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"unfinalised data sizes run to the end", pair_of(declaring(0, FRONT), declaring(0xFFFFFFFF, REAR)),
+         {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"a size past the end runs to the end", pair_of(declaring(1000, FRONT), declaring(401, REAR)),
+         {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"padded odd chunks before fmt and data",
+         pair_of(riff_wave({odd, FMT16, odd, chunk("data", FRONT)}), riff_wave({odd, FMT16, chunk("data", REAR)})),
+         {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"a partial frame at the end is dropped",
+         pair_of(stereo_wave(44100, 16, pattern(42, 1)), stereo_wave(44100, 16, pattern(42, 2))), {"takeF.wav"},
+         0, PAIR + format(44100, 16) + progress(180, 10),
+         six_channel_wave(44100, 16, pattern(40, 1), pattern(40, 2))},
+        {"no argument", {}, {}, 73, "insufficient parameters - front [and optionally rear] wav must be given!\n",
+         std::nullopt},
+        {"front missing", {}, {"takeF.wav"}, 255, "cannot open front input file!\n", std::nullopt},
+        {"rear missing", {{"takeF.wav", STANDARD[0].second}}, {"takeF.wav"}, 255,
+         names("takeF.wav") + "cannot open rear input file!\n", std::nullopt},
+        {"no F or R before the extension", {{"takeX.wav", STANDARD[0].second}}, {"takeX.wav"}, 255,
+         names("takeX.wav") + "rear file not given and no auto-detect possible!\n", std::nullopt},
+        {"front not RIFF", pair_of(Bytes(40, 'x'), STANDARD[1].second), {"takeF.wav"}, 255,
+         names("takeF.wav") + "not a wave file!\n", std::nullopt},
+        {"rear without data", pair_of(STANDARD[0].second, riff_wave({FMT16})), {"takeF.wav"}, 255,
+         names("takeF.wav", "takeR.wav") + "invalid wave file!\n", std::nullopt},
+        {"front without fmt: the output stays empty",
+         pair_of(riff_wave({chunk("data", FRONT)}), STANDARD[1].second), {"takeF.wav"}, 255,
+         PAIR + "invalid wave file!\n", Bytes{}},
+        {"fmt body shorter than 16 bytes",
+         pair_of(riff_wave({chunk("fmt ", Bytes(14, 0)), chunk("data", FRONT)}), STANDARD[1].second),
+         {"takeF.wav"}, 255, PAIR + "invalid wave file!\n", Bytes{}},
+        {"unequal lengths", pair_of(STANDARD[0].second, stereo_wave(44100, 16, pattern(404, 2))), {"takeF.wav"},
+         255, PAIR + format(44100, 16) + "fatal error: quadrophonic file sizes not equal!\n", Bytes{}},
+        {"32-bit samples", pair_of(stereo_wave(44100, 32, FRONT), stereo_wave(44100, 32, REAR)), {"takeF.wav"},
+         255, PAIR + format(44100, 32) + "unsupported sample width!\n", Bytes{}},
+        {"byte rate beyond 32 bits", pair_of(stereo_wave(0xFFFFFFFF, 16, FRONT), stereo_wave(44100, 16, REAR)),
+         {"takeF.wav"}, 255, PAIR + format(0xFFFFFFFF, 16) + "input too large for a 6ch wave file!\n", Bytes{}},
+        {"takes over 2 GiB are measured, and too large", {}, {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + "input too large for a 6ch wave file!\n", Bytes{},
+         [](const fs::path& dir) {
+             make_sparse_take(dir / "takeF.wav", 0xA0000000);
+             make_sparse_take(dir / "takeR.wav", 0xA0000000);
+         }},
+        {"output path is a directory", STANDARD, {"takeF.wav"}, 25, names("takeF.wav", "takeR.wav") +
+         "cannot open output file!\n", std::nullopt,
+         [](const fs::path& dir) { fs::create_directory(dir / "takeF-6ch.wav"); }, false},
+        {"rear named as the output", {{"takeF.wav", STANDARD[0].second}, {"takeF-6ch.wav", STANDARD[1].second}},
+         {"takeF.wav", "takeF-6ch.wav"}, 255,
+         names("takeF.wav", "takeF-6ch.wav") + "output file would overwrite an input file!\n", std::nullopt,
+         nullptr, false},
+        {"output is a symbolic link to the rear", STANDARD, {"takeF.wav"}, 255,
+         names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
+         [](const fs::path& dir) { fs::create_symlink("takeR.wav", dir / "takeF-6ch.wav"); }, false},
+        {"output is a hard link to the front", STANDARD, {"takeF.wav"}, 255,
+         names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
+         [](const fs::path& dir) { fs::create_hard_link(dir / "takeF.wav", dir / "takeF-6ch.wav"); }, false},
+    };
+}
+
+class JoinTest : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinTest, StatusConsoleAndFiles) {
+    const JoinCase& c = GetParam();
+    TempDir dir;
+    for (const auto& [name, bytes] : c.inputs) write_file(dir / name, bytes);
+    if (c.setup) c.setup(dir.path());
+
+    RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path());
+
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, BANNER + c.console);
+    EXPECT_EQ(run.err, "");
+    for (const auto& [name, bytes] : c.inputs) EXPECT_TRUE(same_bytes(bytes, read_file(dir / name))) << name;
+    if (!c.check_output) return;
+    if (c.output) {
+        EXPECT_TRUE(same_bytes(*c.output, read_file(dir / "takeF-6ch.wav")));
+    } else {
+        EXPECT_FALSE(fs::exists(dir / "takeF-6ch.wav"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, JoinTest, ::testing::ValuesIn(join_cases()), [](const auto& info) {
+    std::string name;
+    for (char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
+});
+
+TEST(JoinFullDisk, AWriteThatFailsIsNeverDone) {
+    TempDir dir;
+    const Bytes front = pattern(80000, 1), rear = pattern(80000, 2);
+    write_file(dir / "takeF.wav", stereo_wave(44100, 16, front));
+    write_file(dir / "takeR.wav", stereo_wave(44100, 16, rear));
+
+    RunResult run = run_program(SIXJOIN_PATH, {"takeF.wav"}, dir.path(), 100000);
+
+    EXPECT_EQ(run.status, 255);
+    const std::string message = "cannot write output file!\n";
+    ASSERT_GE(run.out.size(), message.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
+    EXPECT_EQ(run.out.find("done."), std::string::npos);
+    EXPECT_LE(fs::file_size(dir / "takeF-6ch.wav"), 100000u);
+}
+
+}  // namespace
