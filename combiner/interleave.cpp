@@ -9,7 +9,8 @@
 
 namespace {
 // Whole frames move per call; fixed buffers keep memory flat whatever the take's length.
-constexpr std::size_t FRAMES_PER_BLOCK = 32768;
+// Writes of about a megabyte measured fastest; all three buffers stay under 2 MiB even at 24 bits.
+constexpr std::size_t FRAMES_PER_BLOCK = 65536;
 constexpr std::size_t MAX_SAMPLE_BYTES = 3;
 unsigned char front_block[FRAMES_PER_BLOCK * 2 * MAX_SAMPLE_BYTES];
 unsigned char rear_block[FRAMES_PER_BLOCK * 2 * MAX_SAMPLE_BYTES];

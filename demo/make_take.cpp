@@ -1,0 +1,70 @@
+// make_take: writes a recorder's stereo pair, <prefix>F.wav and <prefix>R.wav, with a distinct
+// tone on each of the four channels. For the demo and the benchmark; not installed.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "wave_builder.h"
+
+namespace {
+
+constexpr double TONES_HZ[2][2] = {{440.0, 554.37}, {659.25, 880.0}};  // A major, one note a channel
+
+// Encodes a sample in [-1, 1] as a WAVE sample of bits width: 8-bit is unsigned, wider is signed.
+void append_sample(Bytes& out, double value, unsigned bits) {
+    const long full_scale = (1L << (bits - 1)) - 1;
+    long level = std::lround(value * static_cast<double>(full_scale));
+    if (bits == 8) level += 128;
+    for (unsigned byte = 0; byte < bits / 8; ++byte) out.push_back(static_cast<unsigned char>(level >> (8 * byte)));
+}
+
+bool write_take(const std::string& path, const double tones[2], unsigned long frames, unsigned rate, unsigned bits) {
+    const std::uint64_t data_size = std::uint64_t{frames} * (bits / 4);
+    if (data_size > 0xFFFFFFFFu - 36) return false;
+    Bytes head = riff_wave({chunk("fmt ", pcm_fmt(2, rate, bits)), chunk_declaring("data", 0, {})});
+    for (int i = 0; i < 4; ++i) {
+        head[4 + i] = static_cast<unsigned char>((36 + data_size) >> (8 * i));
+        head[40 + i] = static_cast<unsigned char>(data_size >> (8 * i));
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+    // Audio goes out in blocks of about a megabyte, so hour-long takes need little memory.
+    const double pi = std::acos(-1.0);
+    Bytes block;
+    for (unsigned long frame = 0; ok && frame < frames; ++frame) {
+        const double t = static_cast<double>(frame) / rate;
+        append_sample(block, 0.25 * std::sin(2 * pi * tones[0] * t), bits);
+        append_sample(block, 0.25 * std::sin(2 * pi * tones[1] * t), bits);
+        if (block.size() >= 1 << 20 || frame + 1 == frames) {
+            ok = std::fwrite(block.data(), 1, block.size(), file) == block.size();
+            block.clear();
+        }
+    }
+    return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 3) {
+        std::printf("usage: make_take <prefix> <seconds> [rate, 48000] [bits: 8, 16 or 24, 16]\n");
+        return 2;
+    }
+    const std::string prefix = argv[1];
+    const double seconds = std::atof(argv[2]);
+    const unsigned rate = argc > 3 ? static_cast<unsigned>(std::atol(argv[3])) : 48000;
+    const unsigned bits = argc > 4 ? static_cast<unsigned>(std::atol(argv[4])) : 16;
+    if (seconds < 0 || rate == 0 || (bits != 8 && bits != 16 && bits != 24)) {
+        std::printf("make_take: bad duration, rate or width\n");
+        return 2;
+    }
+    const auto frames = static_cast<unsigned long>(seconds * rate);
+    if (!write_take(prefix + "F.wav", TONES_HZ[0], frames, rate, bits) ||
+        !write_take(prefix + "R.wav", TONES_HZ[1], frames, rate, bits)) {
+        std::printf("make_take: cannot write %sF.wav and %sR.wav\n", prefix.c_str(), prefix.c_str());
+        return 1;
+    }
+    return 0;
+}
