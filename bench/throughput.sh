@@ -2,7 +2,7 @@
 # Benchmark, not a test: joins a one-hour 16-bit 44.1 kHz pair and times sixjoin beside
 # `cat front rear front > out` (the floor: the same number of bytes out) and, when installed,
 # sox and ffmpeg doing the same job. Runs alternate so that all see the same machine state.
-# Also reports sixjoin's peak memory.
+# Also reports sixjoin's peak memory and spkfix on a sparse multi-GiB file.
 #   bench/throughput.sh [build-dir, build/default] [runs, 5] [seconds of audio, 3600]
 set -euo pipefail
 build=$(cd "${1:-build/default}" && pwd)
@@ -55,3 +55,11 @@ if [ -x /usr/bin/time ]; then
     rm -f takeF-6ch.wav
 fi
 
+# spkfix touches one byte wherever the file ends: time it on a sparse 4 GiB file.
+"$build/make_take" small 0.01 48000 16
+"$build/sixjoin" smallF.wav >/dev/null
+truncate -s 4G smallF-6ch.wav
+start=$(date +%s%N)
+"$build/spkfix" smallF-6ch.wav >/dev/null
+end=$(date +%s%N)
+echo "spkfix on a sparse 4 GiB file: $(((end - start) / 1000)) us"

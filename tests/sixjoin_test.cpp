@@ -143,6 +143,8 @@ std::vector<JoinCase> join_cases() {
     };
 }
 
+void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.name; }
+
 class JoinTest : public ::testing::TestWithParam<JoinCase> {};
 
 TEST_P(JoinTest, StatusConsoleAndFiles) {

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,28 +25,43 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-static std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Drains both pipes until the child closes them; pipes, unlike files, ignore the file size limit.
+static void drain(int out_fd, int err_fd, RunResult& result) {
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open_count = 2;
+    char buffer[4096];
+    while (open_count > 0 && poll(fds, 2, -1) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_count;
+            }
+        }
+    }
 }
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& dir, unsigned long long file_size_limit) {
-    TempDir console;
-    const std::string out_path = (console / "stdout").string();
-    const std::string err_path = (console / "stderr").string();
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) std::abort();
     pid_t child = fork();
     if (child == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        if (in < 0 || dup2(in, 0) < 0 || dup2(out_pipe[1], 1) < 0 || dup2(err_pipe[1], 2) < 0 ||
             chdir(dir.c_str()) != 0)
             _exit(127);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
         if (file_size_limit != NO_FILE_SIZE_LIMIT) {
             signal(SIGXFSZ, SIG_IGN);
             rlimit limit{file_size_limit, file_size_limit};
@@ -54,10 +70,14 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    RunResult result{0, "", ""};
+    drain(out_pipe[0], err_pipe[0], result);
     int wait_status = 0;
     waitpid(child, &wait_status, 0);
-    int status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
-    return {status, slurp(out_path), slurp(err_path)};
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
+    return result;
 }
 
 static std::string hex_dump(const Bytes& bytes, std::size_t from, std::size_t to) {

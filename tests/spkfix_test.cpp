@@ -1,0 +1,97 @@
+// spkfix end to end: status, console text and the file's bytes after the run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string BANNER =
+    "spkfix - patches the channelmask in wavex files.\n"
+    "v1.4 - the sixjoin developers\n\n";
+const std::string NAMED = "6ch wave file:      s.wav\n";
+const Bytes AUDIO = pattern(48, 7);
+
+Bytes six_channel(std::uint32_t mask, const Bytes& before = {}) {
+    return riff_wave({before, chunk("fmt ", extensible_fmt(6, 48000, 16, mask)), chunk("data", AUDIO)});
+}
+
+// The file with its mask's lowest byte, at mask_at, set to 0x3F.
+Bytes patched(Bytes file, std::size_t mask_at = 40) { return with_byte(std::move(file), mask_at, 0x3F); }
+
+// A "fmt " chunk declaring declared_size, holding only the first `held` bytes of an extensible body.
+Bytes cut_fmt(std::uint32_t declared_size, std::size_t held) {
+    Bytes body = extensible_fmt(6, 48000, 16, 0x33);
+    body.resize(held);
+    return riff_wave({chunk_declaring("fmt ", declared_size, body)});
+}
+
+struct FixCase {
+    const char* name;
+    Bytes file;  // written as s.wav
+    std::vector<std::string> args;
+    int status;
+    std::string console;  // after the banner
+    Bytes after;          // s.wav after the run; empty: unchanged
+    unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT;
+};
+
+std::vector<FixCase> fix_cases() {
+    const Bytes odd = chunk("junk", Bytes(3, 0xEE));
+    const std::vector<std::string> s{"s.wav"};
+    const std::string patch = "\nset chmask to 0x3f\n";
+    return {
+        {"mask already 0x3F", six_channel(0x3F), s, 0, NAMED + "old chmask = 3F" + patch, {}},
+        {"mask 0x33", six_channel(0x33), s, 0, NAMED + "old chmask = 33" + patch, patched(six_channel(0x33))},
+        {"mask 0x60F keeps its high bytes", six_channel(0x60F), s, 0, NAMED + "old chmask = 0F" + patch,
+         six_channel(0x63F)},
+        {"upper-case hex", six_channel(0xAB), s, 0, NAMED + "old chmask = AB" + patch, patched(six_channel(0xAB))},
+        {"two digits", six_channel(0x05), s, 0, NAMED + "old chmask = 05" + patch, patched(six_channel(0x05))},
+        {"fmt after a padded odd chunk", six_channel(0x33, odd), s, 0, NAMED + "old chmask = 33" + patch,
+         patched(six_channel(0x33, odd), 52)},
+        {"extra arguments ignored", six_channel(0x33), {"s.wav", "t.wav", "u"}, 0,
+         NAMED + "old chmask = 33" + patch, patched(six_channel(0x33))},
+        {"no argument", six_channel(0x33), {}, 55, "insufficient parameters - 6ch wave file must be given!\n", {}},
+        {"missing file", six_channel(0x33), {"none.wav"}, 255, "cannot open front input file!\n", {}},
+        {"a directory", six_channel(0x33), {"."}, 255, "cannot open front input file!\n", {}},
+        {"plain PCM", stereo_wave(48000, 16, AUDIO), s, 255, NAMED + "not a wavex file!\n", {}},
+        {"not RIFF", with_byte(six_channel(0x33), 0, 'r'), s, 255, NAMED + "not a wave file!\n", {}},
+        {"no fmt chunk", riff_wave({chunk("data", AUDIO)}), s, 255, NAMED + "invalid wave file!\n", {}},
+        {"fmt too short for the mask", riff_wave({chunk("fmt ", Bytes(22, 0xFE)), chunk("data", AUDIO)}), s, 255,
+         NAMED + "not a wavex file!\n", {}},
+        {"file ends before the mask byte", cut_fmt(40, 20), s, 255, NAMED + "not a wavex file!\n", {}},
+        {"fmt shorter than 16 bytes", cut_fmt(12, 12), s, 255, NAMED + "invalid wave file!\n", {}},
+        {"file ends inside the first 16 bytes", cut_fmt(40, 10), s, 255, NAMED + "invalid wave file!\n", {}},
+        {"a write that fails", six_channel(0x33), s, 255,
+         NAMED + "old chmask = 33\ncannot write 6ch wave file!\n", {}, 30},
+    };
+}
+
+void PrintTo(const FixCase& c, std::ostream* out) { *out << c.name; }
+
+class FixTest : public ::testing::TestWithParam<FixCase> {};
+
+TEST_P(FixTest, StatusConsoleAndBytes) {
+    const FixCase& c = GetParam();
+    TempDir dir;
+    write_file(dir / "s.wav", c.file);
+
+    RunResult run = run_program(SPKFIX_PATH, c.args, dir.path(), c.file_size_limit);
+
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, BANNER + c.console);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(same_bytes(c.after.empty() ? c.file : c.after, read_file(dir / "s.wav")));
+    EXPECT_FALSE(fs::exists(dir / "none.wav"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, FixTest, ::testing::ValuesIn(fix_cases()), [](const auto& info) {
+    std::string name;
+    for (char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
+});
+
+}  // namespace
