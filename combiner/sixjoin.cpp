@@ -32,10 +32,10 @@ AudioSpan measure_audio(std::FILE* file) {
     return {data.body_offset, declared_fits ? data.declared_size : to_end};
 }
 
-// Whether the output would name the same file as an input, under any path or link.
-bool names_same_file(const std::string& output, const std::string& input) {
+// Whether two paths name one file, through links or not; false when either does not exist.
+bool names_same_file(const std::string& first, const std::string& second) {
     std::error_code error;
-    return std::filesystem::equivalent(output, input, error);
+    return std::filesystem::equivalent(first, second, error);
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     const std::string front_name = argv[1];
     const std::string output_name = derive_output_name(front_name);
 
-    std::FILE* front = std::fopen(front_name.c_str(), "rb");
+    std::FILE* front = open_regular_file(front_name.c_str(), "rb");
     fail_if(front == nullptr, "cannot open front input file!");
     std::printf("front wave file:      %s\n", front_name.c_str());
     const AudioSpan front_audio = measure_audio(front);
@@ -58,9 +58,10 @@ int main(int argc, char* argv[]) {
     std::optional<std::string> rear_name = argc == 3 ? std::optional<std::string>(argv[2])
                                                      : derive_rear_name(front_name);
     fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-    std::FILE* rear = std::fopen(rear_name->c_str(), "rb");
+    std::FILE* rear = open_regular_file(rear_name->c_str(), "rb");
     fail_if(rear == nullptr, "cannot open rear input file!");
     std::printf("rear wave file:       %s\n", rear_name->c_str());
+    fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
     const AudioSpan rear_audio = measure_audio(rear);
 
     // Opening for writing empties the file, so an input must never be the output.

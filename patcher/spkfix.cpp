@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
         return 55;
     }
     // "r+b" never creates and never truncates.
-    std::FILE* file = std::fopen(argv[1], "r+b");
+    std::FILE* file = open_regular_file(argv[1], "r+b");
     fail_if(file == nullptr, "cannot open front input file!");
     std::printf("6ch wave file:      %s\n", argv[1]);
 

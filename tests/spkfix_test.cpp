@@ -57,6 +57,8 @@ std::vector<FixCase> fix_cases() {
         {"no argument", six_channel(0x33), {}, 55, "insufficient parameters - 6ch wave file must be given!\n", {}},
         {"missing file", six_channel(0x33), {"none.wav"}, 255, "cannot open front input file!\n", {}},
         {"a directory", six_channel(0x33), {"."}, 255, "cannot open front input file!\n", {}},
+        {"/dev/null", six_channel(0x33), {"/dev/null"}, 255, "cannot open front input file!\n", {}},
+        {"/dev/zero", six_channel(0x33), {"/dev/zero"}, 255, "cannot open front input file!\n", {}},
         {"plain PCM", stereo_wave(48000, 16, AUDIO), s, 255, NAMED + "not a wavex file!\n", {}},
         {"not RIFF", with_byte(six_channel(0x33), 0, 'r'), s, 255, NAMED + "not a wave file!\n", {}},
         {"no fmt chunk", riff_wave({chunk("data", AUDIO)}), s, 255, NAMED + "invalid wave file!\n", {}},

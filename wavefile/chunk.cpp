@@ -1,6 +1,14 @@
 #include "wavefile/chunk.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+std::FILE* open_regular_file(const char* path, const char* mode) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+    return std::fopen(path, mode);
+}
 
 void fail_if(bool condition, const char* message) {
     if (!condition) return;
