@@ -24,8 +24,7 @@ std::string output_of(const std::string& command) {
 // The body of a file's "data" chunk, found by walking its chunks.
 Bytes audio_of(const Bytes& wave) {
     for (std::size_t at = 12; at + 8 <= wave.size();) {
-        const std::uint32_t size = wave[at + 4] | wave[at + 5] << 8 | wave[at + 6] << 16 |
-                                   static_cast<std::uint32_t>(wave[at + 7]) << 24;
+        const std::uint32_t size = read_le32(wave, at + 4);
         if (std::equal(wave.begin() + at, wave.begin() + at + 4, "data"))
             return Bytes(wave.begin() + at + 8, wave.begin() + at + 8 + std::min<std::size_t>(size, wave.size() - at - 8));
         at += 8 + size + (size & 1);

@@ -18,10 +18,6 @@ struct Mutant {
     Bytes bytes;
 };
 
-std::uint32_t read_le32(const Bytes& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
 Bytes with_le(Bytes b, std::size_t at, std::uint32_t value, int width) {
     for (int i = 0; i < width; ++i) b.at(at + i) = static_cast<unsigned char>(value >> (8 * i));
     return b;

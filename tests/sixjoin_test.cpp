@@ -176,11 +176,8 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, JoinTest, ::testing::ValuesIn(join_cases()), [](const auto& info) {
-    std::string name;
-    for (char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Runs, JoinTest, ::testing::ValuesIn(join_cases()),
+                         [](const auto& info) { return test_name(info.param.name); });
 
 TEST(JoinFullDisk, AWriteThatFailsIsNeverDone) {
     TempDir dir;

@@ -90,10 +90,7 @@ TEST_P(FixTest, StatusConsoleAndBytes) {
     EXPECT_FALSE(fs::exists(dir / "none.wav"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, FixTest, ::testing::ValuesIn(fix_cases()), [](const auto& info) {
-    std::string name;
-    for (char ch : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Runs, FixTest, ::testing::ValuesIn(fix_cases()),
+                         [](const auto& info) { return test_name(info.param.name); });
 
 }  // namespace

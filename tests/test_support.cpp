@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +79,12 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     waitpid(child, &wait_status, 0);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
     return result;
+}
+
+std::string test_name(const std::string& description) {
+    std::string name;
+    for (char ch : description) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
 }
 
 static std::string hex_dump(const Bytes& bytes, std::size_t from, std::size_t to) {

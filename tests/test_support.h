@@ -35,5 +35,8 @@ inline constexpr unsigned long long NO_FILE_SIZE_LIMIT = ~0ull;
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT);
 
+// A test name made of a case's description: letters and digits kept, the rest '_'.
+std::string test_name(const std::string& description);
+
 // Equal, or a failure that dumps both sides in hex around the first difference.
 ::testing::AssertionResult same_bytes(const Bytes& expected, const Bytes& actual);

@@ -32,6 +32,11 @@ inline Bytes joined(Bytes first, const Bytes& second) {
     return first;
 }
 
+inline std::uint32_t read_le32(const Bytes& bytes, std::size_t at) {
+    return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
+           static_cast<std::uint32_t>(bytes.at(at + 3)) << 24;
+}
+
 // A chunk whose header declares declared_size, whatever the body holds.
 inline Bytes chunk_declaring(std::string_view id, std::uint32_t declared_size, const Bytes& body) {
     Bytes out;
