@@ -29,9 +29,15 @@ run_one() {
     esac
 }
 
+# Each run starts from flushed, settled caches, and the order rotates between runs, so that no
+# command always follows the one whose deleted output the kernel is still freeing.
 declare -A times
-for ((run = 1; run <= runs; run++)); do
-    for name in "${contenders[@]}"; do
+count=${#contenders[@]}
+for ((run = 0; run < runs; run++)); do
+    for ((i = 0; i < count; i++)); do
+        name=${contenders[$(((run + i) % count))]}
+        sync
+        sleep 1
         start=$(date +%s%N)
         run_one "$name"
         end=$(date +%s%N)
@@ -42,7 +48,10 @@ done
 
 median() { tr ' ' '\n' | grep . | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 declare -A med
-for name in "${contenders[@]}"; do med[$name]=$(median <<<"${times[$name]}"); done
+for name in "${contenders[@]}"; do
+    med[$name]=$(median <<<"${times[$name]}")
+    echo "$name, ms: ${times[$name]}"
+done
 printf '\n| command | median wall time | sixjoin / it |\n|---|---|---|\n'
 for name in "${contenders[@]}"; do
     awk -v n="$name" -v t="${med[$name]}" -v s="${med[sixjoin]}" \

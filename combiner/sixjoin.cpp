@@ -38,6 +38,10 @@ bool names_same_file(const std::string& first, const std::string& second) {
     return std::filesystem::equivalent(first, second, error);
 }
 
+// The copy moves blocks of whole frames; a stream buffer would only add a copy of each block
+// and split it into two system calls.
+void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -52,6 +56,7 @@ int main(int argc, char* argv[]) {
 
     std::FILE* front = open_regular_file(front_name.c_str(), "rb");
     fail_if(front == nullptr, "cannot open front input file!");
+    unbuffer(front);
     std::printf("front wave file:      %s\n", front_name.c_str());
     const AudioSpan front_audio = measure_audio(front);
 
@@ -60,6 +65,7 @@ int main(int argc, char* argv[]) {
     fail_if(!rear_name, "rear file not given and no auto-detect possible!");
     std::FILE* rear = open_regular_file(rear_name->c_str(), "rb");
     fail_if(rear == nullptr, "cannot open rear input file!");
+    unbuffer(rear);
     std::printf("rear wave file:       %s\n", rear_name->c_str());
     fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
     const AudioSpan rear_audio = measure_audio(rear);
@@ -72,6 +78,7 @@ int main(int argc, char* argv[]) {
         std::printf("cannot open output file!\n");
         return 25;
     }
+    unbuffer(output);
     std::printf("6ch output wave file: %s\n", output_name.c_str());
 
     const FmtFields format = read_fmt_fields(front, locate_chunk(front, FMT_ID));
