@@ -1,10 +1,14 @@
 // Name derivations and the progress meter.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <vector>
 
 #include "combiner/interleave.h"
 #include "combiner/names.h"
+#include "test_support.h"
 
 namespace {
 
@@ -93,5 +97,19 @@ INSTANTIATE_TEST_SUITE_P(Frames, MeterTest,
                          ::testing::Values(MeterCase{0, 0}, MeterCase{1, 1}, MeterCase{2, 2}, MeterCase{49, 49},
                                            MeterCase{50, 50}, MeterCase{100, 50}, MeterCase{10000, 50},
                                            MeterCase{100003, 50}));
+
+// An input that ends before its measured length (cut while the copy runs) stops the copy
+// before "done." rather than writing a header for audio that is not there.
+TEST(Interleave, AShortReadStops) {
+    TempDir dir;
+    write_file(dir / "front", pattern(40, 1));
+    write_file(dir / "rear", pattern(400, 2));
+    std::FILE* front = std::fopen((dir / "front").c_str(), "rb");
+    std::FILE* rear = std::fopen((dir / "rear").c_str(), "rb");
+    std::FILE* out = std::fopen((dir / "out").c_str(), "wb");
+    ASSERT_TRUE(front && rear && out);
+    EXPECT_EXIT((dup2(2, 1), write_surround(front, rear, out, 400, 44100, 16)), ::testing::ExitedWithCode(255),
+                "cannot read input file!\n$");
+}
 
 }  // namespace
