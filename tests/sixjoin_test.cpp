@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -63,6 +64,22 @@ Bytes declaring(std::uint32_t declared_size, const Bytes& audio, const Bytes& af
 void make_sparse_take(const fs::path& path, std::uintmax_t size) {
     write_file(path, declaring(0, {}));
     fs::resize_file(path, size);
+}
+
+// A take whose fmt and data chunks lie past 2 GiB, after a sparse chunk of 2.25 GiB.
+void make_take_past_2_gib(const fs::path& path, const Bytes& audio) {
+    constexpr std::uint32_t skipped = 0x90000000;
+    Bytes head;
+    append_text(head, "RIFF");
+    append_le32(head, 0xFFFFFFFF);
+    append_text(head, "WAVE");
+    append(head, chunk_declaring("junk", skipped, {}));
+    Bytes tail = FMT16;
+    append(tail, chunk("data", audio));
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    file.seekp(static_cast<std::streamoff>(head.size()) + skipped);
+    file.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
 }
 
 std::vector<JoinCase> join_cases() {
@@ -135,6 +152,12 @@ std::vector<JoinCase> join_cases() {
          [](const fs::path& dir) {
              make_sparse_take(dir / "takeF.wav", 0xA0000000);
              make_sparse_take(dir / "takeR.wav", 0xA0000000);
+         }},
+        {"chunks past 2 GiB are found", {}, {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50),
+         STANDARD_OUT,
+         [](const fs::path& dir) {
+             make_take_past_2_gib(dir / "takeF.wav", FRONT);
+             make_take_past_2_gib(dir / "takeR.wav", REAR);
          }},
         {"output path is a directory", STANDARD, {"takeF.wav"}, 25, names("takeF.wav", "takeR.wav") +
          "cannot open output file!\n", std::nullopt,
