@@ -22,11 +22,13 @@ void append_sample(Bytes& out, double value, unsigned bits) {
 bool write_take(const std::string& path, const double tones[2], unsigned long frames, unsigned rate, unsigned bits) {
     const std::uint64_t data_size = std::uint64_t{frames} * (bits / 4);
     if (data_size > 0xFFFFFFFFu - 36) return false;
-    Bytes head = riff_wave({chunk("fmt ", pcm_fmt(2, rate, bits)), chunk_declaring("data", 0, {})});
-    for (int i = 0; i < 4; ++i) {
-        head[4 + i] = static_cast<unsigned char>((36 + data_size) >> (8 * i));
-        head[40 + i] = static_cast<unsigned char>(data_size >> (8 * i));
-    }
+    // The header alone, declaring the audio that is streamed after it.
+    Bytes head;
+    append_text(head, "RIFF");
+    append_le32(head, static_cast<std::uint32_t>(36 + data_size));
+    append_text(head, "WAVE");
+    append(head, chunk("fmt ", pcm_fmt(2, rate, bits)));
+    append(head, chunk_declaring("data", static_cast<std::uint32_t>(data_size), {}));
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
