@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "wavefile/surround_header.h"
+
 // Decides when the bar gets a mark: the first frame past each of the thresholds 0, 2, ... 98
 // percent gets one, so N frames give N marks below 50 frames and 50 from there on.
 class ProgressMeter {
@@ -26,6 +28,6 @@ private:
 
 // Writes the header for front_length bytes of stereo audio, then the interleaved audio, reporting
 // progress on standard output. front and rear stand at the first byte of their audio, each holding
-// front_length bytes; front_length is a whole number of frames and bits_per_sample is 8, 16 or 24.
+// front_length bytes; front_length is a whole number of frames and the width is a supported one.
 void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
-                    std::uint32_t sample_rate, std::uint32_t bits_per_sample);
+                    const SampleFormat& format);

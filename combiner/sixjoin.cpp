@@ -81,22 +81,26 @@ int main(int argc, char* argv[]) {
     unbuffer(output);
     std::printf("6ch output wave file: %s\n", output_name.c_str());
 
-    const FmtFields format = read_fmt_fields(front, locate_chunk(front, FMT_ID));
-    const std::uint32_t sample_rate = format.sample_rate();
-    const std::uint32_t bits_per_sample = format.bits_per_sample();
-    std::printf("sample rate (Hz):     %u\nsample width (bits):  %u\n", sample_rate, bits_per_sample);
+    const SampleFormat format = read_sample_format(front, locate_chunk(front, FMT_ID));
+    std::printf("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
+                unsigned{format.bits_per_sample});
+    fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
+    fail_if(format.channels != 2, "front input is not a stereo wave file!");
+    fail_if(!width_supported(format), "unsupported sample width!");
+    const SampleFormat rear_format = read_sample_format(rear, locate_chunk(rear, FMT_ID));
+    fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
+    fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
+    fail_if(front_audio.length != rear_audio.length, "fatal error: quadrophonic file sizes not equal!");
+    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
+    // always matches the bytes written.
+    const std::uint64_t input_frame_size = format.bits_per_sample / 4u;
+    const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
+    fail_if(!surround_sizes_fit(length, format.sample_rate, format.bits_per_sample),
+            "input too large for a 6ch wave file!");
 
     fail_if(fseeko(front, front_audio.offset, SEEK_SET) != 0, "cannot read input file!");
     fail_if(fseeko(rear, rear_audio.offset, SEEK_SET) != 0, "cannot read input file!");
-    fail_if(front_audio.length != rear_audio.length, "fatal error: quadrophonic file sizes not equal!");
-    fail_if(bits_per_sample != 8 && bits_per_sample != 16 && bits_per_sample != 24, "unsupported sample width!");
-    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
-    // always matches the bytes written.
-    const std::uint64_t input_frame_size = bits_per_sample / 4;
-    const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
-    fail_if(!surround_sizes_fit(length, sample_rate, bits_per_sample), "input too large for a 6ch wave file!");
-
-    write_surround(front, rear, output, length, sample_rate, bits_per_sample);
+    write_surround(front, rear, output, length, format);
 
     std::fclose(front);
     std::fclose(rear);

@@ -108,7 +108,7 @@ TEST(Interleave, AShortReadStops) {
     std::FILE* rear = std::fopen((dir / "rear").c_str(), "rb");
     std::FILE* out = std::fopen((dir / "out").c_str(), "wb");
     ASSERT_TRUE(front && rear && out);
-    EXPECT_EXIT((dup2(2, 1), write_surround(front, rear, out, 400, 44100, 16)), ::testing::ExitedWithCode(255),
+    EXPECT_EXIT((dup2(2, 1), write_surround(front, rear, out, 400, {SampleKind::integer, 2, 44100, 16})), ::testing::ExitedWithCode(255),
                 "cannot read input file!\n$");
 }
 

@@ -61,6 +61,11 @@ Bytes declaring(std::uint32_t declared_size, const Bytes& audio, const Bytes& af
     return riff_wave({FMT16, chunk_declaring("data", declared_size, audio), after});
 }
 
+// An extensible stereo file, as editors write them.
+Bytes ext_wave(std::uint32_t bits, std::uint32_t sub_tag, const Bytes& audio, std::uint32_t rate = 48000) {
+    return riff_wave({chunk("fmt ", extensible_fmt(2, rate, bits, 3, sub_tag)), chunk("data", audio)});
+}
+
 void make_sparse_take(const fs::path& path, std::uintmax_t size) {
     write_file(path, declaring(0, {}));
     fs::resize_file(path, size);
@@ -87,6 +92,7 @@ std::vector<JoinCase> join_cases() {
     const Bytes a24 = pattern(12, 3), b24 = pattern(12, 4);
     const Bytes a8 = pattern(20, 5), b8 = pattern(20, 6);
     const Bytes odd = chunk("junk", Bytes(5, 0xEE));
+    const Bytes mono = riff_wave({chunk("fmt ", pcm_fmt(1, 44100, 16)), chunk("data", REAR)});
     return {
         {"normal run, rear derived", STANDARD, {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50),
          STANDARD_OUT},
@@ -143,9 +149,32 @@ std::vector<JoinCase> join_cases() {
          {"takeF.wav"}, 255, PAIR + "invalid wave file!\n", Bytes{}},
         {"unequal lengths", pair_of(STANDARD[0].second, stereo_wave(44100, 16, pattern(404, 2))), {"takeF.wav"},
          255, PAIR + format(44100, 16) + "fatal error: quadrophonic file sizes not equal!\n", Bytes{}},
-        {"32-bit samples", pair_of(stereo_wave(44100, 32, FRONT), stereo_wave(44100, 32, REAR)), {"takeF.wav"},
-         255, PAIR + format(44100, 32) + "unsupported sample width!\n", Bytes{}},
-        {"byte rate beyond 32 bits", pair_of(stereo_wave(0xFFFFFFFF, 16, FRONT), stereo_wave(44100, 16, REAR)),
+        {"32-bit integer", pair_of(stereo_wave(44100, 32, FRONT), stereo_wave(44100, 32, REAR)), {"takeF.wav"}, 0,
+         PAIR + format(44100, 32) + progress(1260, 50), six_channel_wave(44100, 32, FRONT, REAR)},
+        {"32-bit float", pair_of(stereo_wave(48000, 32, FRONT, FLOAT), stereo_wave(48000, 32, REAR, FLOAT)),
+         {"takeF.wav"}, 0, PAIR + format(48000, 32) + progress(1260, 50),
+         six_channel_wave(48000, 32, FRONT, REAR, FLOAT)},
+        {"64-bit float, extensible", pair_of(ext_wave(64, FLOAT, FRONT), stereo_wave(48000, 64, REAR, FLOAT)),
+         {"takeF.wav"}, 0, PAIR + format(48000, 64) + progress(1260, 25),
+         six_channel_wave(48000, 64, FRONT, REAR, FLOAT)},
+        {"plain PCM front, extensible rear", pair_of(STANDARD[0].second, ext_wave(16, PCM, REAR, 44100)),
+         {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"A-law", pair_of(stereo_wave(8000, 8, a8, ALAW), stereo_wave(8000, 8, b8, ALAW)), {"takeF.wav"}, 255,
+         PAIR + format(8000, 8) + "unsupported sample format!\n", Bytes{}},
+        {"mono front", pair_of(mono, STANDARD[1].second), {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + "front input is not a stereo wave file!\n", Bytes{}},
+        {"16-bit float", pair_of(stereo_wave(44100, 16, FRONT, FLOAT), stereo_wave(44100, 16, REAR, FLOAT)),
+         {"takeF.wav"}, 255, PAIR + format(44100, 16) + "unsupported sample width!\n", Bytes{}},
+        {"rear without fmt", pair_of(STANDARD[0].second, riff_wave({chunk("data", REAR)})), {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + "invalid wave file!\n", Bytes{}},
+        {"mono rear", pair_of(STANDARD[0].second, mono), {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + "rear input is not a stereo wave file!\n", Bytes{}},
+        {"16-bit front, 24-bit rear of the same length",
+         pair_of(STANDARD[0].second, stereo_wave(44100, 24, REAR)), {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + "front and rear formats differ!\n", Bytes{}},
+        {"integer front, float rear", pair_of(stereo_wave(48000, 32, FRONT), stereo_wave(48000, 32, REAR, FLOAT)),
+         {"takeF.wav"}, 255, PAIR + format(48000, 32) + "front and rear formats differ!\n", Bytes{}},
+        {"byte rate beyond 32 bits", pair_of(stereo_wave(0xFFFFFFFF, 16, FRONT), stereo_wave(0xFFFFFFFF, 16, REAR)),
          {"takeF.wav"}, 255, PAIR + format(0xFFFFFFFF, 16) + "input too large for a 6ch wave file!\n", Bytes{}},
         {"takes over 2 GiB are measured, and too large", {}, {"takeF.wav"}, 255,
          PAIR + format(44100, 16) + "input too large for a 6ch wave file!\n", Bytes{},

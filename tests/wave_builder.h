@@ -60,10 +60,13 @@ inline Bytes riff_wave(std::initializer_list<Bytes> chunks) {
     return chunk("RIFF", body);
 }
 
-inline Bytes pcm_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits) {
+inline constexpr std::uint32_t PCM = 1, FLOAT = 3, ALAW = 6;
+
+// A plain "fmt " body; tag is PCM, FLOAT or another format tag.
+inline Bytes pcm_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, std::uint32_t tag = PCM) {
     const std::uint32_t block_align = channels * bits / 8;
     Bytes out;
-    append_le16(out, 1);
+    append_le16(out, tag);
     append_le16(out, channels);
     append_le32(out, rate);
     append_le32(out, rate * block_align);
@@ -72,14 +75,15 @@ inline Bytes pcm_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t b
     return out;
 }
 
-inline Bytes extensible_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, std::uint32_t mask) {
-    Bytes out = pcm_fmt(channels, rate, bits);
-    out[0] = 0xFE;
-    out[1] = 0xFF;
+// An extensible "fmt " body whose SubFormat GUID starts with the format tag sub_tag (PCM, FLOAT).
+inline Bytes extensible_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, std::uint32_t mask,
+                            std::uint32_t sub_tag = PCM) {
+    Bytes out = pcm_fmt(channels, rate, bits, 0xFFFE);
     append_le16(out, 22);
     append_le16(out, bits);
     append_le32(out, mask);
-    append(out, {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    append_le32(out, sub_tag);
+    append(out, {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
     return out;
 }
 
@@ -94,21 +98,22 @@ inline Bytes pattern(std::size_t size, unsigned seed) {
     return out;
 }
 
-inline Bytes stereo_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& audio) {
-    return riff_wave({chunk("fmt ", pcm_fmt(2, rate, bits)), chunk("data", audio)});
+inline Bytes stereo_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& audio, std::uint32_t tag = PCM) {
+    return riff_wave({chunk("fmt ", pcm_fmt(2, rate, bits, tag)), chunk("data", audio)});
 }
 
 // What the six-channel file for two stereo data parts must hold, frame by frame.
-inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& front, const Bytes& rear) {
+inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& front, const Bytes& rear,
+                              std::uint32_t tag = PCM) {
     const std::size_t pair = bits / 4;
-    const unsigned char silence = bits == 8 ? 0x80 : 0x00;
+    const unsigned char silence = bits == 8 && tag == PCM ? 0x80 : 0x00;
     Bytes audio;
     for (std::size_t at = 0; at + pair <= front.size(); at += pair) {
         audio.insert(audio.end(), front.begin() + at, front.begin() + at + pair);
         audio.insert(audio.end(), pair, silence);
         audio.insert(audio.end(), rear.begin() + at, rear.begin() + at + pair);
     }
-    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F)), chunk("data", audio)});
+    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F, tag)), chunk("data", audio)});
 }
 
 inline void write_file(const std::filesystem::path& path, const Bytes& bytes) {

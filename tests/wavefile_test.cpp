@@ -79,6 +79,7 @@ struct HeaderCase {
     std::uint64_t front_length;
     std::uint32_t rate, bits;
     std::uint32_t riff_size, byte_rate, block_align, data_size;
+    std::uint32_t tag = PCM;
 };
 
 class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
@@ -89,11 +90,12 @@ TEST_P(HeaderTest, FillsEveryFieldAtFullWidth) {
     append_text(expected, "RIFF");
     append_le32(expected, c.riff_size);
     append_text(expected, "WAVE");
-    append(expected, chunk("fmt ", extensible_fmt(6, c.rate, c.bits, 0x3F)));
+    append(expected, chunk("fmt ", extensible_fmt(6, c.rate, c.bits, 0x3F, c.tag)));
     expected[28] = expected[29] = expected[30] = expected[31] = 0;  // byte rate: checked below
     append(expected, chunk_declaring("data", c.data_size, {}));
 
-    SurroundHeader header = fill_surround_header(c.front_length, c.rate, c.bits);
+    const SampleKind kind = c.tag == FLOAT ? SampleKind::floating : SampleKind::integer;
+    SurroundHeader header = fill_surround_header(c.front_length, {kind, 2, c.rate, static_cast<std::uint16_t>(c.bits)});
     Bytes actual(header.begin(), header.end());
     EXPECT_EQ(le32(&header[28]), c.byte_rate);
     EXPECT_EQ(le16(&header[32]), c.block_align);
@@ -109,8 +111,60 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HeaderTest,
                                            HeaderCase{600, 48000, 24, 1860, 864000, 18, 1800},
                                            HeaderCase{1200, 96000, 24, 3660, 1728000, 18, 3600},
                                            HeaderCase{1200, 192000, 16, 3660, 2304000, 12, 3600},
+                                           HeaderCase{1200, 48000, 32, 3660, 1152000, 24, 3600},
+                                           HeaderCase{1200, 48000, 32, 3660, 1152000, 24, 3600, FLOAT},
+                                           HeaderCase{1200, 96000, 64, 3660, 4608000, 48, 3600, FLOAT},
                                            HeaderCase{1431655745, 44100, 16, 4294967295u, 529200, 12,
                                                       4294967235u}));
+
+struct FormatCase {
+    const char* name;
+    Bytes fmt_chunk;
+    SampleKind kind;
+    std::uint16_t channels, bits;
+    bool width_supported;
+};
+
+std::vector<FormatCase> format_cases() {
+    const auto ext = [](std::uint32_t bits, std::uint32_t sub_tag) {
+        return chunk("fmt ", extensible_fmt(2, 48000, bits, 3, sub_tag));
+    };
+    Bytes short_ext = extensible_fmt(2, 48000, 16, 3);
+    short_ext.resize(24);
+    return {
+        {"PCM", chunk("fmt ", pcm_fmt(2, 48000, 16)), SampleKind::integer, 2, 16, true},
+        {"PCM 32-bit", chunk("fmt ", pcm_fmt(2, 48000, 32)), SampleKind::integer, 2, 32, true},
+        {"PCM 12-bit", chunk("fmt ", pcm_fmt(2, 48000, 12)), SampleKind::integer, 2, 12, false},
+        {"PCM mono", chunk("fmt ", pcm_fmt(1, 48000, 24)), SampleKind::integer, 1, 24, true},
+        {"float", chunk("fmt ", pcm_fmt(2, 48000, 32, FLOAT)), SampleKind::floating, 2, 32, true},
+        {"float 24-bit", chunk("fmt ", pcm_fmt(2, 48000, 24, FLOAT)), SampleKind::floating, 2, 24, false},
+        {"extensible PCM", ext(24, PCM), SampleKind::integer, 2, 24, true},
+        {"extensible float", ext(64, FLOAT), SampleKind::floating, 2, 64, true},
+        {"extensible A-law GUID", ext(8, ALAW), SampleKind::unsupported, 2, 8, false},
+        {"extensible body of 24 bytes", chunk("fmt ", short_ext), SampleKind::unsupported, 2, 16, false},
+        {"A-law", chunk("fmt ", pcm_fmt(2, 8000, 8, ALAW)), SampleKind::unsupported, 2, 8, false},
+    };
+}
+
+class FormatTest : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatTest, ReadsKindChannelsAndWidth) {
+    const FormatCase& c = GetParam();
+    TempDir dir;
+    write_file(dir / "in.wav", riff_wave({chunk("LIST", Bytes(4, 0)), c.fmt_chunk, chunk("data", {})}));
+    std::FILE* file = std::fopen((dir / "in.wav").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    const SampleFormat format = read_sample_format(file, locate_chunk(file, FMT_ID));
+    std::fclose(file);
+    EXPECT_EQ(format.kind, c.kind);
+    EXPECT_EQ(format.channels, c.channels);
+    EXPECT_EQ(format.sample_rate, read_le32(c.fmt_chunk, 12));
+    EXPECT_EQ(format.bits_per_sample, c.bits);
+    EXPECT_EQ(width_supported(format), c.width_supported);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tags, FormatTest, ::testing::ValuesIn(format_cases()),
+                         [](const auto& info) { return test_name(info.param.name); });
 
 TEST(HeaderLimits, RefusesSizesBeyondTheFields) {
     EXPECT_FALSE(surround_sizes_fit(1431655746, 44100, 16));

@@ -25,16 +25,52 @@ inline constexpr std::size_t FMT_CHANNEL_MASK = 20;  // its lowest byte; extensi
 inline constexpr std::size_t FMT_FIELDS_SIZE = 16;
 inline constexpr std::size_t FMT_EXTENSIBLE_MIN_SIZE = 24;  // through the end of dwChannelMask
 
+inline constexpr std::size_t FMT_CHANNELS = 2;
+inline constexpr std::size_t FMT_SUBFORMAT = 24;
+inline constexpr std::size_t FMT_EXTENSIBLE_SIZE = 40;  // through the end of SubFormat
+
+inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+inline constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
+
 // The 16 leading bytes of a "fmt " body.
 struct FmtFields {
     unsigned char bytes[FMT_FIELDS_SIZE];
     std::uint16_t format_tag() const { return le16(bytes + FMT_FORMAT_TAG); }
+    std::uint16_t channels() const { return le16(bytes + FMT_CHANNELS); }
     std::uint32_t sample_rate() const { return le32(bytes + FMT_SAMPLE_RATE); }
     std::uint16_t bits_per_sample() const { return le16(bytes + FMT_BITS_PER_SAMPLE); }
 };
 
 // Reads the FmtFields of a located "fmt " chunk; a body too short to hold them is an invalid file.
 FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt);
+
+// The SubFormat GUIDs of an extensible "fmt " body, as stored (little-endian fields first).
+using FormatGuid = std::array<unsigned char, 16>;
+inline constexpr FormatGuid PCM_SUBFORMAT = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+inline constexpr FormatGuid IEEE_FLOAT_SUBFORMAT = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                    0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// What the samples are, whichever way the "fmt " chunk spells it: a plain tag or an extensible
+// SubFormat. Anything else (A-law, ADPCM, ...) cannot be copied sample for sample.
+enum class SampleKind { unsupported, integer, floating };
+
+// The format of a file's audio, as its "fmt " chunk describes it.
+struct SampleFormat {
+    SampleKind kind;
+    std::uint16_t channels;
+    std::uint32_t sample_rate;
+    std::uint16_t bits_per_sample;
+};
+
+// Reads and decodes a located "fmt " chunk; a body too short for its 16 leading bytes is an invalid file.
+SampleFormat read_sample_format(std::FILE* file, const ChunkLocation& fmt);
+
+// Whether the width is one that the kind comes in: integer 8, 16, 24, 32; float 32, 64.
+bool width_supported(const SampleFormat& format);
+
+// Whether two files hold samples of the same kind, rate and width, however each spells it.
+bool same_samples(const SampleFormat& first, const SampleFormat& second);
 
 // Bytes in one six-channel frame of bits_per_sample-bit samples.
 constexpr std::uint32_t surround_frame_size(std::uint32_t bits_per_sample) {
@@ -44,6 +80,5 @@ constexpr std::uint32_t surround_frame_size(std::uint32_t bits_per_sample) {
 // Whether the header's 32-bit fields can hold the sizes for front_length bytes of stereo audio.
 bool surround_sizes_fit(std::uint64_t front_length, std::uint32_t sample_rate, std::uint32_t bits_per_sample);
 
-// The template filled for front_length bytes of stereo audio; the sizes must fit.
-SurroundHeader fill_surround_header(std::uint64_t front_length, std::uint32_t sample_rate,
-                                    std::uint32_t bits_per_sample);
+// The template filled for front_length bytes of stereo audio in the given format; the sizes must fit.
+SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format);
