@@ -57,8 +57,9 @@ int ProgressMeter::advance(std::uint64_t written_before, std::uint64_t written_a
 void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
                     const SampleFormat& format) {
     const SurroundHeader header = fill_surround_header(front_length, format);
-    fail_if(std::fwrite(header.data(), 1, header.size(), out) != header.size(), "cannot write output file!");
-    const std::uint64_t riff_size = 3 * front_length + (SURROUND_HEADER_SIZE - 8);
+    fail_if(std::fwrite(header.bytes.data(), 1, header.size, out) != header.size, "cannot write output file!");
+    // The file's length less 8, as the header holds it (in "ds64" for an RF64 file).
+    const std::uint64_t riff_size = 3 * front_length + header.size - 8;
     std::printf("writing %" PRIu64 " bytes...\n\n0%%---------------------50%%--------------------100%%\n",
                 riff_size);
     std::fflush(stdout);

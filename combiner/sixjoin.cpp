@@ -14,24 +14,6 @@
 
 namespace {
 
-struct AudioSpan {
-    std::int64_t offset;
-    std::uint64_t length;
-};
-
-// The audio of a located "data" chunk: its declared size when that is set and fits in the file,
-// otherwise everything to the end of the file, as a recorder that never finalised it leaves it.
-AudioSpan measure_audio(std::FILE* file) {
-    const ChunkLocation data = locate_chunk(file, DATA_ID);
-    fail_if(fseeko(file, 0, SEEK_END) != 0, "invalid wave file!");
-    const std::int64_t file_length = ftello(file);
-    fail_if(file_length < data.body_offset, "invalid wave file!");
-    const std::uint64_t to_end = static_cast<std::uint64_t>(file_length - data.body_offset);
-    const bool declared_fits = data.declared_size != 0 && data.declared_size != UINT32_MAX &&
-                               data.declared_size <= to_end;
-    return {data.body_offset, declared_fits ? data.declared_size : to_end};
-}
-
 // Whether two paths name one file, through links or not; false when either does not exist.
 bool names_same_file(const std::string& first, const std::string& second) {
     std::error_code error;
@@ -58,7 +40,7 @@ int main(int argc, char* argv[]) {
     fail_if(front == nullptr, "cannot open front input file!");
     unbuffer(front);
     std::printf("front wave file:      %s\n", front_name.c_str());
-    const AudioSpan front_audio = measure_audio(front);
+    const AudioSpan front_audio = locate_audio(front);
 
     std::optional<std::string> rear_name = argc == 3 ? std::optional<std::string>(argv[2])
                                                      : derive_rear_name(front_name);
@@ -68,7 +50,7 @@ int main(int argc, char* argv[]) {
     unbuffer(rear);
     std::printf("rear wave file:       %s\n", rear_name->c_str());
     fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
-    const AudioSpan rear_audio = measure_audio(rear);
+    const AudioSpan rear_audio = locate_audio(rear);
 
     // Opening for writing empties the file, so an input must never be the output.
     fail_if(names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name),
@@ -95,8 +77,7 @@ int main(int argc, char* argv[]) {
     // always matches the bytes written.
     const std::uint64_t input_frame_size = format.bits_per_sample / 4u;
     const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
-    fail_if(!surround_sizes_fit(length, format.sample_rate, format.bits_per_sample),
-            "input too large for a 6ch wave file!");
+    fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
 
     fail_if(fseeko(front, front_audio.offset, SEEK_SET) != 0, "cannot read input file!");
     fail_if(fseeko(rear, rear_audio.offset, SEEK_SET) != 0, "cannot read input file!");

@@ -3,24 +3,11 @@
 // an integer pair holds the same audio bytes. Skipped, saying so, where a tool is absent.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "test_support.h"
 
 namespace {
-
-bool installed(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null").c_str()) == 0; }
-
-std::string output_of(const std::string& command) {
-    std::string text;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-        pclose(pipe);
-    }
-    return text;
-}
 
 // The body of a file's "data" chunk, found by walking its chunks; an RF64 size runs to the end.
 Bytes audio_of(const Bytes& wave) {
@@ -57,6 +44,8 @@ std::vector<InteropCase> interop_cases() {
          "Signed Integer PCM"},
         {"ffmpeg 32-bit float, extensible", "ffmpeg", FFMPEG + "-c:a pcm_f32le {out}", 32, FLOAT,
          "Floating Point PCM"},
+        {"ffmpeg RF64 24-bit", "ffmpeg", FFMPEG + "-c:a pcm_s24le -rf64 always {out}", 24, PCM,
+         "Signed Integer PCM"},
         {"sox mono pair is refused", "sox", "sox -n -r 48000 -c 1 -b 16 {out} synth 0.1 sine {hz}", 16, 0, ""},
     };
 }

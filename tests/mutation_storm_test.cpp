@@ -93,6 +93,8 @@ const Bytes PADDED = riff_wave({chunk("junk", Bytes(3, 0xEE)), chunk("fmt ", pcm
 const Bytes FLOAT32 = riff_wave({chunk("fmt ", pcm_fmt(2, 48000, 32, FLOAT)), chunk("fact", {40, 0, 0, 0}),
                                  chunk("data", pattern(320, 7))});
 const Bytes EXT_FLOAT64 = riff_wave({chunk("fmt ", extensible_fmt(2, 96000, 64, 3, FLOAT)), chunk("data", pattern(320, 8))});
+const Bytes RF64 = big_wave("RF64", {ds64_chunk(232, 160, 40), chunk("fmt ", pcm_fmt(2, 44100, 16)),
+                                     chunk_declaring("data", 0xFFFFFFFF, pattern(160, 9))});
 const Bytes SIX = riff_wave({chunk("fmt ", extensible_fmt(6, 48000, 16, 0x33)), chunk("data", pattern(120, 5))});
 const Bytes SIX_PADDED = riff_wave({chunk("junk", Bytes(5, 0xEE)), chunk("fmt ", extensible_fmt(6, 48000, 24, 0x60F)),
                                     chunk("data", pattern(180, 6))});
@@ -104,7 +106,8 @@ TEST(MutationStorm, SixjoinKeepsItsInvariants) {
     int runs = 0;
     for (const auto& [name, seed] : {std::pair{"16-bit", STEREO16}, std::pair{"24-bit", STEREO24},
                                      std::pair{"8-bit", STEREO8}, std::pair{"padded", PADDED},
-                                     std::pair{"32-bit float", FLOAT32}, std::pair{"extensible 64-bit float", EXT_FLOAT64}}) {
+                                     std::pair{"32-bit float", FLOAT32}, std::pair{"extensible 64-bit float", EXT_FLOAT64},
+                                     std::pair{"RF64", RF64}}) {
         for (const Mutant& mutant : mutants_of(name, seed, random)) {
             // Alternate which input is malformed; the other is the intact seed.
             const bool front_mutated = runs++ % 2 == 0;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -27,10 +28,12 @@ std::string format(std::uint32_t rate, std::uint32_t bits) {
     return "sample rate (Hz):     " + std::to_string(rate) + "\nsample width (bits):  " + std::to_string(bits) + "\n";
 }
 
+std::string ruler(std::uint64_t riff_size) {
+    return "writing " + std::to_string(riff_size) + " bytes...\n\n0%---------------------50%--------------------100%\n";
+}
+
 std::string progress(std::uint64_t riff_size, std::size_t marks) {
-    return "writing " + std::to_string(riff_size) +
-           " bytes...\n\n0%---------------------50%--------------------100%\n" + std::string(marks, '>') +
-           "\ndone.\n";
+    return ruler(riff_size) + std::string(marks, '>') + "\ndone.\n";
 }
 
 const std::string PAIR = names("takeF.wav", "takeR.wav", "takeF-6ch.wav");
@@ -44,11 +47,13 @@ struct JoinCase {
     std::optional<Bytes> output;  // of takeF-6ch.wav; nullopt: not created
     std::function<void(const fs::path&)> setup = nullptr;
     bool check_output = true;
+    unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT;  // when set, the output is a prefix of `output`
 };
 
 const Bytes FRONT = pattern(400, 1);
 const Bytes REAR = pattern(400, 2);
 const Bytes FMT16 = chunk("fmt ", pcm_fmt(2, 44100, 16));
+constexpr std::uint64_t OVER_4_GIB = 0x100001000;  // bytes of 16-bit audio
 
 std::vector<std::pair<std::string, Bytes>> pair_of(const Bytes& front, const Bytes& rear) {
     return {{"takeF.wav", front}, {"takeR.wav", rear}};
@@ -66,9 +71,19 @@ Bytes ext_wave(std::uint32_t bits, std::uint32_t sub_tag, const Bytes& audio, st
     return riff_wave({chunk("fmt ", extensible_fmt(2, rate, bits, 3, sub_tag)), chunk("data", audio)});
 }
 
-void make_sparse_take(const fs::path& path, std::uintmax_t size) {
-    write_file(path, declaring(0, {}));
-    fs::resize_file(path, size);
+// A take of length bytes of audio that holds `start` at its start and zeros after it, sparse.
+void make_sparse_take(const fs::path& path, std::uint64_t length, const Bytes& start) {
+    write_file(path, declaring(0, start));
+    fs::resize_file(path, 44 + length);
+}
+
+// The first 4 KiB of the RF64 file that two such takes give, and more.
+Bytes rf64_start(std::uint64_t length, Bytes front, Bytes rear) {
+    front.resize(4096);
+    rear.resize(4096);
+    return big_wave("RF64", {ds64_chunk(3 * length + 96, 3 * length, 3 * length / 12),
+                             chunk("fmt ", extensible_fmt(6, 44100, 16, 0x3F)),
+                             chunk_declaring("data", 0xFFFFFFFF, six_channel_audio(16, front, rear))});
 }
 
 // A take whose fmt and data chunks lie past 2 GiB, after a sparse chunk of 2.25 GiB.
@@ -176,12 +191,14 @@ std::vector<JoinCase> join_cases() {
          {"takeF.wav"}, 255, PAIR + format(48000, 32) + "front and rear formats differ!\n", Bytes{}},
         {"byte rate beyond 32 bits", pair_of(stereo_wave(0xFFFFFFFF, 16, FRONT), stereo_wave(0xFFFFFFFF, 16, REAR)),
          {"takeF.wav"}, 255, PAIR + format(0xFFFFFFFF, 16) + "input too large for a 6ch wave file!\n", Bytes{}},
-        {"takes over 2 GiB are measured, and too large", {}, {"takeF.wav"}, 255,
-         PAIR + format(44100, 16) + "input too large for a 6ch wave file!\n", Bytes{},
+        {"a take over 4 GiB is measured and written as RF64", {}, {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + ruler(3 * OVER_4_GIB + 96) + "cannot write output file!\n",
+         rf64_start(OVER_4_GIB, FRONT, REAR),
          [](const fs::path& dir) {
-             make_sparse_take(dir / "takeF.wav", 0xA0000000);
-             make_sparse_take(dir / "takeR.wav", 0xA0000000);
-         }},
+             make_sparse_take(dir / "takeF.wav", OVER_4_GIB, FRONT);
+             make_sparse_take(dir / "takeR.wav", OVER_4_GIB, REAR);
+         },
+         true, 4096},
         {"chunks past 2 GiB are found", {}, {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50),
          STANDARD_OUT,
          [](const fs::path& dir) {
@@ -214,14 +231,20 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
     for (const auto& [name, bytes] : c.inputs) write_file(dir / name, bytes);
     if (c.setup) c.setup(dir.path());
 
-    RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path());
+    RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit);
 
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, BANNER + c.console);
     EXPECT_EQ(run.err, "");
     for (const auto& [name, bytes] : c.inputs) EXPECT_TRUE(same_bytes(bytes, read_file(dir / name))) << name;
     if (!c.check_output) return;
-    if (c.output) {
+    if (c.output && c.file_size_limit != NO_FILE_SIZE_LIMIT) {
+        // Stopped by the limit: the header and as much audio as the limit let through.
+        const Bytes written = read_file(dir / "takeF-6ch.wav");
+        EXPECT_GE(written.size(), 104u);
+        EXPECT_TRUE(same_bytes(Bytes(c.output->begin(), c.output->begin() + std::min(written.size(), c.output->size())),
+                               written));
+    } else if (c.output) {
         EXPECT_TRUE(same_bytes(*c.output, read_file(dir / "takeF-6ch.wav")));
     } else {
         EXPECT_FALSE(fs::exists(dir / "takeF-6ch.wav"));
@@ -230,6 +253,40 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, JoinTest, ::testing::ValuesIn(join_cases()),
                          [](const auto& info) { return test_name(info.param.name); });
+
+// A full run one frame past what a WAVE file holds: a 4.3 GB RF64 file, checked at both ends
+// and read back by sox. Labelled "long": it writes the whole file.
+TEST(LongTake, OneFramePastWaveIsRf64) {
+    constexpr std::uint64_t length = 1431655748;
+    TempDir dir;
+    const Bytes end_front = pattern(4096, 3), end_rear = pattern(4096, 4);
+    for (const auto& [name, start, end] : {std::tuple{"takeF.wav", FRONT, end_front}, std::tuple{"takeR.wav", REAR, end_rear}}) {
+        make_sparse_take(dir / name, length, start);
+        std::fstream file(dir / name, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(static_cast<std::streamoff>(44 + length - end.size()));
+        file.write(reinterpret_cast<const char*>(end.data()), static_cast<std::streamsize>(end.size()));
+    }
+
+    RunResult run = run_program(SIXJOIN_PATH, {"takeF.wav"}, dir.path());
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, BANNER + PAIR + format(44100, 16) + progress(3 * length + 96, 50));
+    EXPECT_EQ(run.err, "");
+    const fs::path out = dir / "takeF-6ch.wav";
+    ASSERT_EQ(fs::file_size(out), 104 + 3 * length);
+    const Bytes start = rf64_start(length, FRONT, REAR);
+    const Bytes end = six_channel_audio(16, end_front, end_rear);
+    Bytes head(start.size()), tail(end.size());
+    std::ifstream file(out, std::ios::binary);
+    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    file.seekg(-static_cast<std::streamoff>(tail.size()), std::ios::end);
+    file.read(reinterpret_cast<char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    EXPECT_TRUE(same_bytes(start, head));
+    EXPECT_TRUE(same_bytes(end, tail));
+    if (!installed("soxi")) GTEST_SKIP() << "soxi is not installed: the RF64 output was not read back";
+    EXPECT_EQ(output_of("soxi -c '" + out.string() + "'"), "6\n");
+    EXPECT_EQ(output_of("soxi -s '" + out.string() + "'"), std::to_string(length / 4) + "\n");
+}
 
 TEST(JoinFullDisk, AWriteThatFailsIsNeverDone) {
     TempDir dir;

@@ -43,6 +43,8 @@ std::vector<FixCase> fix_cases() {
     const Bytes odd = chunk("junk", Bytes(3, 0xEE));
     const std::vector<std::string> s{"s.wav"};
     const std::string patch = "\nset chmask to 0x3f\n";
+    const Bytes rf64 = big_wave("RF64", {ds64_chunk(140, 48, 4), chunk("fmt ", extensible_fmt(6, 48000, 16, 0x33)),
+                                         chunk_declaring("data", 0xFFFFFFFF, AUDIO)});
     return {
         {"mask already 0x3F", six_channel(0x3F), s, 0, NAMED + "old chmask = 3F" + patch, {}},
         {"mask 0x33", six_channel(0x33), s, 0, NAMED + "old chmask = 33" + patch, patched(six_channel(0x33))},
@@ -50,6 +52,7 @@ std::vector<FixCase> fix_cases() {
          six_channel(0x63F)},
         {"upper-case hex", six_channel(0xAB), s, 0, NAMED + "old chmask = AB" + patch, patched(six_channel(0xAB))},
         {"two digits", six_channel(0x05), s, 0, NAMED + "old chmask = 05" + patch, patched(six_channel(0x05))},
+        {"RF64", rf64, s, 0, NAMED + "old chmask = 33" + patch, patched(rf64, 76)},
         {"fmt after a padded odd chunk", six_channel(0x33, odd), s, 0, NAMED + "old chmask = 33" + patch,
          patched(six_channel(0x33, odd), 52)},
         {"extra arguments ignored", six_channel(0x33), {"s.wav", "t.wav", "u"}, 0,

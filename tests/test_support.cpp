@@ -81,6 +81,20 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     return result;
 }
 
+bool installed(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null").c_str()) == 0;
+}
+
+std::string output_of(const std::string& command) {
+    std::string text;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        pclose(pipe);
+    }
+    return text;
+}
+
 std::string test_name(const std::string& description) {
     std::string name;
     for (char ch : description) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';

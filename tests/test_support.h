@@ -35,6 +35,12 @@ inline constexpr unsigned long long NO_FILE_SIZE_LIMIT = ~0ull;
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT);
 
+// Whether a command is on the PATH.
+bool installed(const std::string& tool);
+
+// What a shell command prints on standard output.
+std::string output_of(const std::string& command);
+
 // A test name made of a case's description: letters and digits kept, the rest '_'.
 std::string test_name(const std::string& description);
 

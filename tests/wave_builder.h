@@ -23,6 +23,11 @@ inline void append_le32(Bytes& out, std::uint32_t value) {
     append_le16(out, value >> 16);
 }
 
+inline void append_le64(Bytes& out, std::uint64_t value) {
+    append_le32(out, static_cast<std::uint32_t>(value));
+    append_le32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
 inline Bytes with_byte(Bytes bytes, std::size_t at, unsigned char value) {
     bytes.at(at) = value;
     return bytes;
@@ -63,6 +68,24 @@ inline Bytes riff_wave(std::initializer_list<Bytes> chunks) {
 inline constexpr std::uint32_t PCM = 1, FLOAT = 3, ALAW = 6;
 
 // A plain "fmt " body; tag is PCM, FLOAT or another format tag.
+// An RF64 or BW64 file: form holds "RF64" or "BW64", and the 32-bit RIFF size is 0xFFFFFFFF.
+inline Bytes big_wave(std::string_view form, std::initializer_list<Bytes> chunks) {
+    Bytes body;
+    append_text(body, "WAVE");
+    for (const Bytes& c : chunks) append(body, c);
+    return chunk_declaring(form, 0xFFFFFFFF, body);
+}
+
+// A "ds64" chunk with the RIFF size, the data size and the sample count, and no table.
+inline Bytes ds64_chunk(std::uint64_t riff_size, std::uint64_t data_size, std::uint64_t sample_count) {
+    Bytes body;
+    append_le64(body, riff_size);
+    append_le64(body, data_size);
+    append_le64(body, sample_count);
+    append_le32(body, 0);
+    return chunk("ds64", body);
+}
+
 inline Bytes pcm_fmt(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits, std::uint32_t tag = PCM) {
     const std::uint32_t block_align = channels * bits / 8;
     Bytes out;
@@ -102,9 +125,8 @@ inline Bytes stereo_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& au
     return riff_wave({chunk("fmt ", pcm_fmt(2, rate, bits, tag)), chunk("data", audio)});
 }
 
-// What the six-channel file for two stereo data parts must hold, frame by frame.
-inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& front, const Bytes& rear,
-                              std::uint32_t tag = PCM) {
+// The six-channel audio for two stereo data parts, frame by frame.
+inline Bytes six_channel_audio(std::uint32_t bits, const Bytes& front, const Bytes& rear, std::uint32_t tag = PCM) {
     const std::size_t pair = bits / 4;
     const unsigned char silence = bits == 8 && tag == PCM ? 0x80 : 0x00;
     Bytes audio;
@@ -113,7 +135,14 @@ inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Byte
         audio.insert(audio.end(), pair, silence);
         audio.insert(audio.end(), rear.begin() + at, rear.begin() + at + pair);
     }
-    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F, tag)), chunk("data", audio)});
+    return audio;
+}
+
+// What the six-channel file for two stereo data parts must hold.
+inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& front, const Bytes& rear,
+                              std::uint32_t tag = PCM) {
+    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F, tag)),
+                      chunk("data", six_channel_audio(bits, front, rear, tag))});
 }
 
 inline void write_file(const std::filesystem::path& path, const Bytes& bytes) {

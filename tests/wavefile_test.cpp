@@ -17,12 +17,14 @@ struct WalkCase {
     std::int64_t body_offset;  // -1: the walk stops the process
     std::uint32_t declared_size;
     const char* message;  // printed when it stops
+    std::int64_t audio_length = -1;  // of locate_audio, when set
 };
 
 std::vector<WalkCase> walk_cases() {
     const Bytes fmt = chunk("fmt ", pcm_fmt(2, 44100, 16));
     const Bytes data = chunk("data", Bytes(8, 1));
     const Bytes list = chunk("LIST", Bytes(6, 2));
+    const Bytes big_data = chunk_declaring("data", 0xFFFFFFFF, Bytes(8, 1));
     return {
         {"plain file, data after a 16-byte fmt", riff_wave({fmt, data, list}), DATA_ID, 44, 8, ""},
         {"fmt first", riff_wave({fmt, data}), FMT_ID, 20, 16, ""},
@@ -43,6 +45,20 @@ std::vector<WalkCase> walk_cases() {
         {"no wanted chunk", riff_wave({fmt}), DATA_ID, -1, 0, "invalid wave file!"},
         {"truncated chunk header", joined(riff_wave({fmt}), {'d', 'a'}), DATA_ID,
          -1, 0, "invalid wave file!"},
+        {"RF64: the audio's size is in ds64", big_wave("RF64", {ds64_chunk(70, 8, 2), fmt, big_data, list}),
+         DATA_ID, 80, 0xFFFFFFFF, "", 8},
+        {"BW64 likewise", big_wave("BW64", {ds64_chunk(70, 8, 2), fmt, big_data, list}), DATA_ID, 80, 0xFFFFFFFF,
+         "", 8},
+        {"RF64 without ds64: the audio runs to the end", big_wave("RF64", {fmt, big_data, list}), DATA_ID, 44,
+         0xFFFFFFFF, "", 22},
+        {"ds64 not first: the audio runs to the end", big_wave("RF64", {fmt, ds64_chunk(70, 8, 2), big_data, list}),
+         DATA_ID, 80, 0xFFFFFFFF, "", 22},
+        {"a ds64 size past the end runs to the end", big_wave("RF64", {ds64_chunk(70, 23, 2), fmt, big_data, list}),
+         DATA_ID, 80, 0xFFFFFFFF, "", 22},
+        {"RIFF with a ds64 chunk is no RF64", riff_wave({ds64_chunk(70, 8, 2), fmt, big_data, list}), DATA_ID, 80,
+         0xFFFFFFFF, "", 22},
+        {"a declared size that fits is the audio", riff_wave({fmt, data, list}), DATA_ID, 44, 8, "", 8},
+        {"RF65 is not a wave file", with_byte(big_wave("RF64", {fmt}), 3, '5'), FMT_ID, -1, 0, "not a wave file!"},
         {"a 2 GiB chunk carries the walk past the end",
          riff_wave({chunk_declaring("junk", 0x80000000, Bytes(4, 0)), fmt, data}), DATA_ID, -1, 0,
          "invalid wave file!"},
@@ -68,6 +84,7 @@ TEST_P(WalkTest, FindsTheChunkOrStops) {
             EXPECT_EQ(found.body_offset, c.body_offset);
             EXPECT_EQ(found.declared_size, c.declared_size);
         }
+        if (c.audio_length >= 0) EXPECT_EQ(locate_audio(file).length, static_cast<std::uint64_t>(c.audio_length));
     }
     std::fclose(file);
 }
@@ -78,7 +95,9 @@ INSTANTIATE_TEST_SUITE_P(Chunks, WalkTest, ::testing::ValuesIn(walk_cases()),
 struct HeaderCase {
     std::uint64_t front_length;
     std::uint32_t rate, bits;
-    std::uint32_t riff_size, byte_rate, block_align, data_size;
+    std::uint64_t riff_size;
+    std::uint32_t byte_rate, block_align;
+    std::uint64_t data_size;
     std::uint32_t tag = PCM;
 };
 
@@ -86,22 +105,24 @@ class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(HeaderTest, FillsEveryFieldAtFullWidth) {
     const HeaderCase& c = GetParam();
+    // Past 4 GiB: RF64, its sizes in "ds64" and 0xFFFFFFFF where WAVE keeps them.
+    const bool rf64 = c.riff_size > UINT32_MAX;
     Bytes expected;
-    append_text(expected, "RIFF");
-    append_le32(expected, c.riff_size);
+    append_text(expected, rf64 ? "RF64" : "RIFF");
+    append_le32(expected, rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(c.riff_size));
     append_text(expected, "WAVE");
+    if (rf64) append(expected, ds64_chunk(c.riff_size, c.data_size, c.data_size / c.block_align));
+    const std::size_t byte_rate_at = expected.size() + 16;
     append(expected, chunk("fmt ", extensible_fmt(6, c.rate, c.bits, 0x3F, c.tag)));
-    expected[28] = expected[29] = expected[30] = expected[31] = 0;  // byte rate: checked below
-    append(expected, chunk_declaring("data", c.data_size, {}));
+    put_le32(&expected[byte_rate_at], c.byte_rate);
+    put_le16(&expected[byte_rate_at + 4], static_cast<std::uint16_t>(c.block_align));
+    append(expected, chunk_declaring("data", rf64 ? 0xFFFFFFFF : static_cast<std::uint32_t>(c.data_size), {}));
 
     const SampleKind kind = c.tag == FLOAT ? SampleKind::floating : SampleKind::integer;
-    SurroundHeader header = fill_surround_header(c.front_length, {kind, 2, c.rate, static_cast<std::uint16_t>(c.bits)});
-    Bytes actual(header.begin(), header.end());
-    EXPECT_EQ(le32(&header[28]), c.byte_rate);
-    EXPECT_EQ(le16(&header[32]), c.block_align);
-    actual[28] = actual[29] = actual[30] = actual[31] = 0;
-    EXPECT_TRUE(same_bytes(expected, actual));
-    EXPECT_TRUE(surround_sizes_fit(c.front_length, c.rate, c.bits));
+    const SampleFormat format{kind, 2, c.rate, static_cast<std::uint16_t>(c.bits)};
+    const SurroundHeader header = fill_surround_header(c.front_length, format);
+    EXPECT_TRUE(same_bytes(expected, Bytes(header.bytes.begin(), header.bytes.begin() + header.size)));
+    EXPECT_TRUE(surround_byte_rate_fits(format));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, HeaderTest,
@@ -115,7 +136,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HeaderTest,
                                            HeaderCase{1200, 48000, 32, 3660, 1152000, 24, 3600, FLOAT},
                                            HeaderCase{1200, 96000, 64, 3660, 4608000, 48, 3600, FLOAT},
                                            HeaderCase{1431655745, 44100, 16, 4294967295u, 529200, 12,
-                                                      4294967235u}));
+                                                      4294967235u},
+                                           HeaderCase{1431655748, 44100, 16, 4294967340u, 529200, 12,
+                                                      4294967244u},
+                                           HeaderCase{8000000000, 192000, 64, 24000000096u, 9216000, 48,
+                                                      24000000000u, FLOAT}));
 
 struct FormatCase {
     const char* name;
@@ -166,11 +191,10 @@ TEST_P(FormatTest, ReadsKindChannelsAndWidth) {
 INSTANTIATE_TEST_SUITE_P(Tags, FormatTest, ::testing::ValuesIn(format_cases()),
                          [](const auto& info) { return test_name(info.param.name); });
 
-TEST(HeaderLimits, RefusesSizesBeyondTheFields) {
-    EXPECT_FALSE(surround_sizes_fit(1431655746, 44100, 16));
-    EXPECT_FALSE(surround_sizes_fit(1000, 0xFFFFFFFF, 16));
-    EXPECT_TRUE(surround_sizes_fit(1000, 238609294, 24));   // 18 x rate just fits
-    EXPECT_FALSE(surround_sizes_fit(1000, 238609295, 24));
+TEST(HeaderLimits, RefusesOnlyAByteRateBeyondItsField) {
+    EXPECT_FALSE(surround_byte_rate_fits({SampleKind::integer, 2, 0xFFFFFFFF, 16}));
+    EXPECT_TRUE(surround_byte_rate_fits({SampleKind::integer, 2, 238609294, 24}));  // 18 x rate just fits
+    EXPECT_FALSE(surround_byte_rate_fits({SampleKind::integer, 2, 238609295, 24}));
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size) {
 ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id) {
     ChunkId id{};
     std::uint32_t size = 0;
-    bool is_riff = fseeko(file, 0, SEEK_SET) == 0 && read_chunk_head(file, id, &size) && id == RIFF_ID;
+    bool is_riff = fseeko(file, 0, SEEK_SET) == 0 && read_chunk_head(file, id, &size) &&
+                   (id == RIFF_ID || id == RF64_ID || id == BW64_ID);
     fail_if(!is_riff, "not a wave file!");
     // The RIFF size is not trusted: recorders that stop abruptly leave it wrong, so the walk runs
     // to the physical end of the file.
@@ -43,4 +44,32 @@ ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id) {
         // Bodies of odd size are followed by a pad byte that keeps chunks word-aligned.
         header_offset = body_offset + size + (size & 1);
     }
+}
+
+std::optional<std::uint64_t> ds64_data_size(std::FILE* file) {
+    ChunkId id{};
+    std::uint32_t size = 0;
+    unsigned char sizes[16];  // the RIFF size, then the data size
+    const bool is_rf64 = fseeko(file, 0, SEEK_SET) == 0 && read_chunk_head(file, id, nullptr) &&
+                         (id == RF64_ID || id == BW64_ID);
+    const bool has_ds64 = is_rf64 && fseeko(file, 12, SEEK_SET) == 0 && read_chunk_head(file, id, &size) &&
+                          id == DS64_ID && size >= sizeof sizes &&
+                          std::fread(sizes, 1, sizeof sizes, file) == sizeof sizes;
+    if (!has_ds64) return std::nullopt;
+    return le64(sizes + 8);
+}
+
+AudioSpan locate_audio(std::FILE* file) {
+    const ChunkLocation data = locate_chunk(file, DATA_ID);
+    // 0xFFFFFFFF is what RF64 writes in place of a size too large for 32 bits, and what some
+    // recorders leave in a file they never finalised; 0 is the other unfinished mark.
+    std::optional<std::uint64_t> declared;
+    if (data.declared_size == UINT32_MAX) declared = ds64_data_size(file);
+    else if (data.declared_size != 0) declared = data.declared_size;
+    fail_if(fseeko(file, 0, SEEK_END) != 0, "invalid wave file!");
+    const std::int64_t file_length = ftello(file);
+    fail_if(file_length < data.body_offset, "invalid wave file!");
+    const std::uint64_t to_end = static_cast<std::uint64_t>(file_length - data.body_offset);
+    const bool declared_fits = declared && *declared != 0 && *declared <= to_end;
+    return {data.body_offset, declared_fits ? *declared : to_end};
 }

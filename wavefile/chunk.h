@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 // Four bytes naming a chunk, compared exactly: "fmt " keeps its blank.
 struct ChunkId {
@@ -11,6 +12,9 @@ struct ChunkId {
 };
 
 inline constexpr ChunkId RIFF_ID{{'R', 'I', 'F', 'F'}};
+inline constexpr ChunkId RF64_ID{{'R', 'F', '6', '4'}};  // EBU Tech 3306: sizes past 4 GiB in "ds64"
+inline constexpr ChunkId BW64_ID{{'B', 'W', '6', '4'}};  // ITU-R BS.2088: the same layout
+inline constexpr ChunkId DS64_ID{{'d', 's', '6', '4'}};
 inline constexpr ChunkId WAVE_ID{{'W', 'A', 'V', 'E'}};
 inline constexpr ChunkId FMT_ID{{'f', 'm', 't', ' '}};
 inline constexpr ChunkId DATA_ID{{'d', 'a', 't', 'a'}};
@@ -21,6 +25,12 @@ struct ChunkLocation {
     std::uint32_t declared_size;
 };
 
+// The audio of a file: where its "data" body starts and how many bytes of it there are.
+struct AudioSpan {
+    std::int64_t offset;
+    std::uint64_t length;
+};
+
 // Little-endian fields, read and written a byte at a time.
 inline std::uint16_t le16(const unsigned char* bytes) {
     return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
@@ -29,12 +39,18 @@ inline std::uint32_t le32(const unsigned char* bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
+inline std::uint64_t le64(const unsigned char* bytes) {
+    return le32(bytes) | std::uint64_t{le32(bytes + 4)} << 32;
+}
 inline void put_le16(unsigned char* bytes, std::uint16_t value) {
     bytes[0] = static_cast<unsigned char>(value);
     bytes[1] = static_cast<unsigned char>(value >> 8);
 }
 inline void put_le32(unsigned char* bytes, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+inline void put_le64(unsigned char* bytes, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 // Opens path like fopen, but only when it names a regular file (after links): a folder or a
@@ -48,6 +64,15 @@ void fail_if(bool condition, const char* message);
 // Returns false when the file ends (or fails) before all of it is read.
 bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size);
 
-// Walks the chunks of a RIFF/WAVE file from its start to the first one named wanted_id.
+// Walks the chunks of a RIFF/WAVE file (or RF64/BW64) from its start to the first one named wanted_id.
 // Stops through fail_if on anything that is not such a file. The file position afterwards is undefined.
 ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id);
+
+// The 64-bit "data" size that the "ds64" chunk of an RF64 or BW64 file holds, when that chunk
+// comes first after "WAVE"; nothing for any other file.
+std::optional<std::uint64_t> ds64_data_size(std::FILE* file);
+
+// Locates the audio of a WAVE file: the "data" chunk's declared size (in "ds64" for RF64) when
+// that is set and fits in the file, otherwise everything to the end of the file, as a recorder
+// that never finalised it leaves it.
+AudioSpan locate_audio(std::FILE* file);

@@ -1,4 +1,5 @@
-// The six-channel WAVE_FORMAT_EXTENSIBLE header, and the "fmt " fields both tools read.
+// The six-channel WAVE_FORMAT_EXTENSIBLE header (as WAVE, or as RF64 past 4 GiB), and the
+// "fmt " fields both tools read.
 #pragma once
 
 #include <array>
@@ -9,10 +10,18 @@
 #include "wavefile/chunk.h"
 
 inline constexpr std::size_t SURROUND_HEADER_SIZE = 68;
-using SurroundHeader = std::array<unsigned char, SURROUND_HEADER_SIZE>;
+inline constexpr std::size_t RF64_SURROUND_HEADER_SIZE = 104;
 
-// The template: fixed fields hold their final values, the rest is filled per run.
-extern const SurroundHeader SURROUND_HEADER;
+// The templates: fixed fields hold their final values, the rest is filled per run. The RF64 one
+// holds the same "fmt " chunk after a "ds64" chunk that carries the 64-bit sizes.
+extern const std::array<unsigned char, SURROUND_HEADER_SIZE> SURROUND_HEADER;
+extern const std::array<unsigned char, RF64_SURROUND_HEADER_SIZE> RF64_SURROUND_HEADER;
+
+// A filled header of either kind: its first `size` bytes are written before the audio.
+struct SurroundHeader {
+    std::array<unsigned char, RF64_SURROUND_HEADER_SIZE> bytes;
+    std::size_t size;
+};
 
 inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 inline constexpr std::uint8_t SIX_SPEAKER_MASK = 0x3F;  // FL FR FC LFE BL BR
@@ -77,8 +86,9 @@ constexpr std::uint32_t surround_frame_size(std::uint32_t bits_per_sample) {
     return 6 * bits_per_sample / 8;
 }
 
-// Whether the header's 32-bit fields can hold the sizes for front_length bytes of stereo audio.
-bool surround_sizes_fit(std::uint64_t front_length, std::uint32_t sample_rate, std::uint32_t bits_per_sample);
+// Whether the 32-bit byte rate field can hold the six-channel byte rate; every size fits, in RF64.
+bool surround_byte_rate_fits(const SampleFormat& format);
 
-// The template filled for front_length bytes of stereo audio in the given format; the sizes must fit.
+// The header for front_length bytes of stereo audio in the given format: the WAVE template when
+// its 32-bit sizes hold the file, the RF64 one otherwise. The byte rate must fit.
 SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format);
