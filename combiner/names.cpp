@@ -1,9 +1,10 @@
 #include "combiner/names.h"
 
+#include "wavefile/platform.h"
+
 std::size_t find_extension_dot(std::string_view path) {
-    std::size_t slash = path.rfind('/');
-    std::size_t component_start = slash == std::string_view::npos ? 0 : slash + 1;
-    std::size_t dot = path.rfind('.');
+    const std::size_t component_start = last_component_start(path);
+    const std::size_t dot = path.rfind('.');
     if (dot == std::string_view::npos || dot <= component_start) return std::string_view::npos;
     return dot;
 }

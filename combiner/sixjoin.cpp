@@ -2,23 +2,16 @@
 // six-channel 5.1 WAVE file (front pair, silent centre and LFE, rear pair).
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "wavefile/chunk.h"
+#include "wavefile/platform.h"
 #include "wavefile/surround_header.h"
 
 namespace {
-
-// Whether two paths name one file, through links or not; false when either does not exist.
-bool names_same_file(const std::string& first, const std::string& second) {
-    std::error_code error;
-    return std::filesystem::equivalent(first, second, error);
-}
 
 // The copy moves blocks of whole frames; a stream buffer would only add a copy of each block
 // and split it into two system calls.
@@ -36,7 +29,7 @@ int main(int argc, char* argv[]) {
     const std::string front_name = argv[1];
     const std::string output_name = derive_output_name(front_name);
 
-    std::FILE* front = open_regular_file(front_name.c_str(), "rb");
+    std::FILE* front = open_regular_file(front_name, "rb");
     fail_if(front == nullptr, "cannot open front input file!");
     unbuffer(front);
     std::printf("front wave file:      %s\n", front_name.c_str());
@@ -45,7 +38,7 @@ int main(int argc, char* argv[]) {
     std::optional<std::string> rear_name = argc == 3 ? std::optional<std::string>(argv[2])
                                                      : derive_rear_name(front_name);
     fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-    std::FILE* rear = open_regular_file(rear_name->c_str(), "rb");
+    std::FILE* rear = open_regular_file(*rear_name, "rb");
     fail_if(rear == nullptr, "cannot open rear input file!");
     unbuffer(rear);
     std::printf("rear wave file:       %s\n", rear_name->c_str());
@@ -79,8 +72,8 @@ int main(int argc, char* argv[]) {
     const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
     fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
 
-    fail_if(fseeko(front, front_audio.offset, SEEK_SET) != 0, "cannot read input file!");
-    fail_if(fseeko(rear, rear_audio.offset, SEEK_SET) != 0, "cannot read input file!");
+    fail_if(!seek_to(front, front_audio.offset), "cannot read input file!");
+    fail_if(!seek_to(rear, rear_audio.offset), "cannot read input file!");
     write_surround(front, rear, output, length, format);
 
     std::fclose(front);

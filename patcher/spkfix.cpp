@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "wavefile/chunk.h"
+#include "wavefile/platform.h"
 #include "wavefile/surround_header.h"
 
 int main(int argc, char* argv[]) {
@@ -25,13 +26,13 @@ int main(int argc, char* argv[]) {
 
     const std::int64_t mask_offset = fmt.body_offset + static_cast<std::int64_t>(FMT_CHANNEL_MASK);
     unsigned char old_mask = 0;
-    bool have_mask = fseeko(file, mask_offset, SEEK_SET) == 0 && std::fread(&old_mask, 1, 1, file) == 1;
+    bool have_mask = seek_to(file, mask_offset) && std::fread(&old_mask, 1, 1, file) == 1;
     fail_if(!have_mask, "not a wavex file!");
     std::printf("old chmask = %.2X\n", old_mask);
 
     // The seek between the read and the write is what an update stream needs to change direction.
     const unsigned char new_mask = SIX_SPEAKER_MASK;
-    bool written = fseeko(file, mask_offset, SEEK_SET) == 0 && std::fwrite(&new_mask, 1, 1, file) == 1 &&
+    bool written = seek_to(file, mask_offset) && std::fwrite(&new_mask, 1, 1, file) == 1 &&
                    std::fflush(file) == 0;
     fail_if(!written, "cannot write 6ch wave file!");
     std::printf("set chmask to 0x3f\n");

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "program_runner.h"
 #include "test_support.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "program_runner.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -121,7 +122,7 @@ TEST(MutationStorm, SixjoinKeepsItsInvariants) {
             RunResult run = run_program(SIXJOIN_PATH, {"takeF.wav"}, dir.path());
 
             if (run.status != 0 && run.status != 25 && run.status != 255)
-                failures.push_back(what + ": status " + std::to_string(run.status));
+                failures.push_back(what + ": status " + std::to_string(run.status) + " after: " + run.out);
             if (!run.err.empty()) failures.push_back(what + ": standard error: " + run.err);
             if (read_file(dir / "takeF.wav") != front || read_file(dir / "takeR.wav") != rear)
                 failures.push_back(what + ": an input changed");
@@ -151,7 +152,7 @@ TEST(MutationStorm, SpkfixChangesOnlyTheMaskByte) {
 
             const Bytes after = read_file(dir / "s.wav");
             if (run.status != 0 && run.status != 255)
-                failures.push_back(mutant.what + ": status " + std::to_string(run.status));
+                failures.push_back(mutant.what + ": status " + std::to_string(run.status) + " after: " + run.out);
             if (!run.err.empty()) failures.push_back(mutant.what + ": standard error: " + run.err);
             if (after.size() != mutant.bytes.size()) {
                 failures.push_back(mutant.what + ": length changed");

@@ -7,6 +7,7 @@
 #include <optional>
 #include <tuple>
 
+#include "program_runner.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -48,6 +49,7 @@ struct JoinCase {
     std::function<void(const fs::path&)> setup = nullptr;
     bool check_output = true;
     unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT;  // when set, the output is a prefix of `output`
+    std::string output_at = "takeF-6ch.wav";
 };
 
 const Bytes FRONT = pattern(400, 1);
@@ -108,7 +110,7 @@ std::vector<JoinCase> join_cases() {
     const Bytes a8 = pattern(20, 5), b8 = pattern(20, 6);
     const Bytes odd = chunk("junk", Bytes(5, 0xEE));
     const Bytes mono = riff_wave({chunk("fmt ", pcm_fmt(1, 44100, 16)), chunk("data", REAR)});
-    return {
+    std::vector<JoinCase> cases = {
         {"normal run, rear derived", STANDARD, {"takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50),
          STANDARD_OUT},
         {"rear given, 24-bit at 96 kHz",
@@ -219,6 +221,22 @@ std::vector<JoinCase> join_cases() {
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
          [](const fs::path& dir) { fs::create_hard_link(dir / "takeF.wav", dir / "takeF-6ch.wav"); }, false},
     };
+    const std::string take = "λήψη-テイク7";  // letters that no Windows code page holds together
+    cases.push_back({.name = "a name outside the code page",
+                     .inputs = {{take + "F.wav", STANDARD[0].second}, {take + "R.wav", STANDARD[1].second}},
+                     .args = {take + "F.wav"}, .status = 0,
+                     .console = names(take + "F.wav", take + "R.wav", take + "F-6ch.wav") + format(44100, 16) +
+                                progress(1260, 50),
+                     .output = STANDARD_OUT, .output_at = take + "F-6ch.wav"});
+    // On Windows a backslash ends a folder's name, so the folder's dot is no extension.
+    if (windows_programs())
+        cases.push_back({.name = "a backslash path through a folder with a dot",
+                         .inputs = {{"rec.d/takeF.wav", STANDARD[0].second}, {"rec.d/takeR.wav", STANDARD[1].second}},
+                         .args = {"rec.d\\takeF.wav"}, .status = 0,
+                         .console = names("rec.d\\takeF.wav", "rec.d\\takeR.wav", "rec.d\\takeF-6ch.wav") +
+                                    format(44100, 16) + progress(1260, 50),
+                         .output = STANDARD_OUT, .output_at = "rec.d/takeF-6ch.wav"});
+    return cases;
 }
 
 void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.name; }
@@ -228,7 +246,10 @@ class JoinTest : public ::testing::TestWithParam<JoinCase> {};
 TEST_P(JoinTest, StatusConsoleAndFiles) {
     const JoinCase& c = GetParam();
     TempDir dir;
-    for (const auto& [name, bytes] : c.inputs) write_file(dir / name, bytes);
+    for (const auto& [name, bytes] : c.inputs) {
+        fs::create_directories((dir / name).parent_path());
+        write_file(dir / name, bytes);
+    }
     if (c.setup) c.setup(dir.path());
 
     RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit);
@@ -240,14 +261,14 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
     if (!c.check_output) return;
     if (c.output && c.file_size_limit != NO_FILE_SIZE_LIMIT) {
         // Stopped by the limit: the header and as much audio as the limit let through.
-        const Bytes written = read_file(dir / "takeF-6ch.wav");
+        const Bytes written = read_file(dir / c.output_at);
         EXPECT_GE(written.size(), 104u);
         EXPECT_TRUE(same_bytes(Bytes(c.output->begin(), c.output->begin() + std::min(written.size(), c.output->size())),
                                written));
     } else if (c.output) {
-        EXPECT_TRUE(same_bytes(*c.output, read_file(dir / "takeF-6ch.wav")));
+        EXPECT_TRUE(same_bytes(*c.output, read_file(dir / c.output_at)));
     } else {
-        EXPECT_FALSE(fs::exists(dir / "takeF-6ch.wav"));
+        EXPECT_FALSE(fs::exists(dir / c.output_at));
     }
 }
 

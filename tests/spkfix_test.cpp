@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "program_runner.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-// Temporary folders, running the built programs, and byte comparisons with hex dumps.
+// Temporary folders, test names, and byte comparisons with hex dumps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,23 +23,13 @@ private:
     std::filesystem::path path_;
 };
 
-struct RunResult {
-    int status;  // the exit status, 0 to 255; 1000 + the signal number when killed by one
-    std::string out;
-    std::string err;
-};
-
-inline constexpr unsigned long long NO_FILE_SIZE_LIMIT = ~0ull;
-
-// Runs program with args from inside dir, with SIGXFSZ ignored and the file size limited.
-RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT);
-
-// Whether a command is on the PATH.
-bool installed(const std::string& tool);
-
-// What a shell command prints on standard output.
-std::string output_of(const std::string& command);
+// The status a parent sees when fail_if ends a process with exit(-1): 255 on POSIX, and the
+// whole 32-bit value on Windows.
+#ifdef _WIN32
+inline constexpr int FAIL_IF_STATUS = -1;
+#else
+inline constexpr int FAIL_IF_STATUS = 255;
+#endif
 
 // A test name made of a case's description: letters and digits kept, the rest '_'.
 std::string test_name(const std::string& description);

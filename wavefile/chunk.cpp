@@ -1,14 +1,8 @@
 #include "wavefile/chunk.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
-std::FILE* open_regular_file(const char* path, const char* mode) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return nullptr;
-    return std::fopen(path, mode);
-}
+#include "wavefile/platform.h"
 
 void fail_if(bool condition, const char* message) {
     if (!condition) return;
@@ -28,7 +22,7 @@ bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size) {
 ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id) {
     ChunkId id{};
     std::uint32_t size = 0;
-    bool is_riff = fseeko(file, 0, SEEK_SET) == 0 && read_chunk_head(file, id, &size) &&
+    bool is_riff = seek_to(file, 0) && read_chunk_head(file, id, &size) &&
                    (id == RIFF_ID || id == RF64_ID || id == BW64_ID);
     fail_if(!is_riff, "not a wave file!");
     // The RIFF size is not trusted: recorders that stop abruptly leave it wrong, so the walk runs
@@ -37,7 +31,7 @@ ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id) {
 
     std::int64_t header_offset = 12;
     for (;;) {
-        bool have_head = fseeko(file, header_offset, SEEK_SET) == 0 && read_chunk_head(file, id, &size);
+        bool have_head = seek_to(file, header_offset) && read_chunk_head(file, id, &size);
         fail_if(!have_head, "invalid wave file!");
         std::int64_t body_offset = header_offset + 8;
         if (id == wanted_id) return {body_offset, size};
@@ -50,9 +44,9 @@ std::optional<std::uint64_t> ds64_data_size(std::FILE* file) {
     ChunkId id{};
     std::uint32_t size = 0;
     unsigned char sizes[16];  // the RIFF size, then the data size
-    const bool is_rf64 = fseeko(file, 0, SEEK_SET) == 0 && read_chunk_head(file, id, nullptr) &&
+    const bool is_rf64 = seek_to(file, 0) && read_chunk_head(file, id, nullptr) &&
                          (id == RF64_ID || id == BW64_ID);
-    const bool has_ds64 = is_rf64 && fseeko(file, 12, SEEK_SET) == 0 && read_chunk_head(file, id, &size) &&
+    const bool has_ds64 = is_rf64 && seek_to(file, 12) && read_chunk_head(file, id, &size) &&
                           id == DS64_ID && size >= sizeof sizes &&
                           std::fread(sizes, 1, sizeof sizes, file) == sizeof sizes;
     if (!has_ds64) return std::nullopt;
@@ -66,8 +60,8 @@ AudioSpan locate_audio(std::FILE* file) {
     std::optional<std::uint64_t> declared;
     if (data.declared_size == UINT32_MAX) declared = ds64_data_size(file);
     else if (data.declared_size != 0) declared = data.declared_size;
-    fail_if(fseeko(file, 0, SEEK_END) != 0, "invalid wave file!");
-    const std::int64_t file_length = ftello(file);
+    fail_if(!seek_to_end(file), "invalid wave file!");
+    const std::int64_t file_length = position_of(file);
     fail_if(file_length < data.body_offset, "invalid wave file!");
     const std::uint64_t to_end = static_cast<std::uint64_t>(file_length - data.body_offset);
     const bool declared_fits = declared && *declared != 0 && *declared <= to_end;

@@ -53,10 +53,6 @@ inline void put_le64(unsigned char* bytes, std::uint64_t value) {
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// Opens path like fopen, but only when it names a regular file (after links): a folder or a
-// device is no WAVE file, and opening a named pipe would wait for a writer.
-std::FILE* open_regular_file(const char* path, const char* mode);
-
 // When condition holds: prints message and a line break on standard output, exits with status -1.
 void fail_if(bool condition, const char* message);
 

@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <span>
 
+#include "wavefile/platform.h"
+
 namespace {
 // Offsets into a "fmt " body that only the fill writes.
 constexpr std::size_t FMT_BYTE_RATE = 8;
@@ -80,7 +82,7 @@ const Rf64Template RF64_SURROUND_HEADER =
 
 FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt) {
     FmtFields fields{};
-    bool whole = fmt.declared_size >= FMT_FIELDS_SIZE && fseeko(file, fmt.body_offset, SEEK_SET) == 0 &&
+    bool whole = fmt.declared_size >= FMT_FIELDS_SIZE && seek_to(file, fmt.body_offset) &&
                  std::fread(fields.bytes, 1, sizeof fields.bytes, file) == sizeof fields.bytes;
     fail_if(!whole, "invalid wave file!");
     return fields;
@@ -96,7 +98,7 @@ SampleFormat read_sample_format(std::FILE* file, const ChunkLocation& fmt) {
             // A body too short for its SubFormat says nothing of what the samples are.
             if (fmt.declared_size < FMT_EXTENSIBLE_SIZE) break;
             FormatGuid subformat{};
-            const bool whole = fseeko(file, fmt.body_offset + std::int64_t{FMT_SUBFORMAT}, SEEK_SET) == 0 &&
+            const bool whole = seek_to(file, fmt.body_offset + std::int64_t{FMT_SUBFORMAT}) &&
                                std::fread(subformat.data(), 1, subformat.size(), file) == subformat.size();
             fail_if(!whole, "invalid wave file!");
             if (subformat == PCM_SUBFORMAT) format.kind = SampleKind::integer;

@@ -1,0 +1,28 @@
+// Runs the built programs as a user would, capturing status, standard output and standard error.
+// Where the programs are Windows builds, PROGRAM_RUNNER (Wine) runs them.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status;  // the exit status, 0 to 255; 1000 + the signal number when killed by one
+    std::string out;  // with the carriage returns of Windows line ends dropped
+    std::string err;
+};
+
+inline constexpr unsigned long long NO_FILE_SIZE_LIMIT = ~0ull;
+
+// Whether the programs under test are Windows builds, run under Wine.
+bool windows_programs();
+
+// Runs program with args from inside dir, with SIGXFSZ ignored and the file size limited.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT);
+
+// Whether a command is on the PATH.
+bool installed(const std::string& tool);
+
+// What a shell command prints on standard output.
+std::string output_of(const std::string& command);

@@ -1,0 +1,58 @@
+#include "wavefile/platform.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Arguments are bytes on POSIX. On Windows the programs run in the UTF-8 code page (their
+// manifest asks for it), so arguments and fopen are UTF-8 there, and a path must be read as
+// UTF-8 too: libstdc++ would read a plain char string in the C locale's code page.
+fs::path path_of(const std::string& name) {
+#ifdef _WIN32
+    return fs::path(std::u8string(name.begin(), name.end()));
+#else
+    return fs::path(name);
+#endif
+}
+}  // namespace
+
+std::size_t last_component_start(std::string_view path) {
+#ifdef _WIN32
+    const std::size_t drive = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+    const std::size_t separator = path.find_last_of("/\\");
+    if (separator == std::string_view::npos || separator < drive) return drive;
+#else
+    const std::size_t separator = path.rfind('/');
+    if (separator == std::string_view::npos) return 0;
+#endif
+    return separator + 1;
+}
+
+#ifdef _WIN32
+// mingw-w64's off_t is 32 bits; these take 64-bit positions.
+bool seek_to(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
+bool seek_to_end(std::FILE* file) { return _fseeki64(file, 0, SEEK_END) == 0; }
+std::int64_t position_of(std::FILE* file) { return _ftelli64(file); }
+#else
+bool seek_to(std::FILE* file, std::int64_t offset) { return fseeko(file, offset, SEEK_SET) == 0; }
+bool seek_to_end(std::FILE* file) { return fseeko(file, 0, SEEK_END) == 0; }
+std::int64_t position_of(std::FILE* file) { return ftello(file); }
+#endif
+
+std::FILE* open_regular_file(const std::string& path, const char* mode) {
+    std::error_code error;
+    if (!fs::is_regular_file(path_of(path), error)) return nullptr;
+    return std::fopen(path.c_str(), mode);
+}
+
+bool names_same_file(const std::string& first, const std::string& second) {
+    std::error_code error;
+    return fs::equivalent(path_of(first), path_of(second), error);
+}
+
+bool names_folder(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(path_of(path), error);
+}

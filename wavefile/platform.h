@@ -1,0 +1,37 @@
+// What differs between Linux, macOS and Windows, wrapped once: 64-bit file positions, path
+// components, and how an argument's bytes name a file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+// The separator put between a folder and a name.
+#ifdef _WIN32
+inline constexpr char PATH_SEPARATOR = '\\';
+#else
+inline constexpr char PATH_SEPARATOR = '/';
+#endif
+
+// Index of the first character of a path's last component. '/' ends a component everywhere;
+// on Windows '\' does too, and a drive prefix such as "C:" belongs to the folder.
+std::size_t last_component_start(std::string_view path);
+
+// Moves to an absolute position, or to the end; false when the stream cannot.
+bool seek_to(std::FILE* file, std::int64_t offset);
+bool seek_to_end(std::FILE* file);
+
+// The position of a stream, -1 when it cannot be told.
+std::int64_t position_of(std::FILE* file);
+
+// Opens path like fopen, but only when it names a regular file (after links): a folder or a
+// device is no WAVE file, and opening a named pipe would wait for a writer.
+std::FILE* open_regular_file(const std::string& path, const char* mode);
+
+// Whether two paths name one file, through links or not; false when either does not exist.
+bool names_same_file(const std::string& first, const std::string& second);
+
+// Whether path names an existing folder (after links).
+bool names_folder(const std::string& path);
