@@ -4,14 +4,49 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "wavefile/chunk.h"
+#include "wavefile/command_line.h"
 #include "wavefile/platform.h"
 #include "wavefile/surround_header.h"
 
 namespace {
+
+const char USAGE[] =
+    "usage: sixjoin [-o PATH] FRONT.wav [REAR.wav]\n"
+    "\n"
+    "Joins the front and rear stereo files of a four-channel take into one\n"
+    "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
+    "(f and r) swapped just before the extension. The output is FRONT.wav with\n"
+    "-6ch.wav in place of its extension.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output PATH  write the output to PATH, or into PATH when it is a folder\n"
+    "  -h, --help         print this help and exit\n"
+    "  -V, --version      print the version and exit\n"
+    "  --                 end the options: every argument after it is a file name\n"
+    "\n"
+    "example, every take of a card joined into another folder:\n"
+    "  for f in /media/card/*F.WAV; do sixjoin -o ~/takes \"$f\"; done\n"
+    "\n"
+    "exit status:\n"
+    "  0    the output was written in full (\"done.\")\n"
+    "  25   the output cannot be created\n"
+    "  64   a wrong option\n"
+    "  73   no file given\n"
+    "  255  any other stop, after its message (-1: 4294967295 in %ERRORLEVEL%)\n";
+
+// The output's path: the derived name, or the one the user gave; a folder given gets the
+// derived name's last component inside it.
+std::string output_path(const std::string& derived, const std::optional<std::string>& given) {
+    if (!given) return derived;
+    if (!names_folder(*given)) return *given;
+    return inside_folder(*given, std::string_view(derived).substr(last_component_start(derived)));
+}
 
 // The copy moves blocks of whole frames; a stream buffer would only add a copy of each block
 // and split it into two system calls.
@@ -22,12 +57,15 @@ void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 int main(int argc, char* argv[]) {
     std::printf("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
                 "v1.4 - the sixjoin developers\n\n");
-    if (argc < 2) {
+    const CommandLine command = read_command_line(argc, argv, "sixjoin", true);
+    if (const std::optional<int> status = answer_without_running(command, USAGE)) return *status;
+    const std::vector<std::string>& files = command.files;
+    if (files.empty()) {
         std::printf("insufficient parameters - front [and optionally rear] wav must be given!\n");
         return 73;
     }
-    const std::string front_name = argv[1];
-    const std::string output_name = derive_output_name(front_name);
+    const std::string& front_name = files[0];
+    const std::string output_name = output_path(derive_output_name(front_name), command.output);
 
     std::FILE* front = open_regular_file(front_name, "rb");
     fail_if(front == nullptr, "cannot open front input file!");
@@ -35,8 +73,8 @@ int main(int argc, char* argv[]) {
     std::printf("front wave file:      %s\n", front_name.c_str());
     const AudioSpan front_audio = locate_audio(front);
 
-    std::optional<std::string> rear_name = argc == 3 ? std::optional<std::string>(argv[2])
-                                                     : derive_rear_name(front_name);
+    std::optional<std::string> rear_name = files.size() == 2 ? std::optional<std::string>(files[1])
+                                                             : derive_rear_name(front_name);
     fail_if(!rear_name, "rear file not given and no auto-detect possible!");
     std::FILE* rear = open_regular_file(*rear_name, "rb");
     fail_if(rear == nullptr, "cannot open rear input file!");

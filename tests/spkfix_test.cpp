@@ -38,6 +38,8 @@ struct FixCase {
     std::string console;  // after the banner
     Bytes after;          // s.wav after the run; empty: unchanged
     unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT;
+    std::vector<Bytes> more = {};        // written as t.wav, u.wav, ...
+    std::vector<Bytes> more_after = {};  // each after the run; empty or missing: unchanged
 };
 
 std::vector<FixCase> fix_cases() {
@@ -56,8 +58,20 @@ std::vector<FixCase> fix_cases() {
         {"RF64", rf64, s, 0, NAMED + "old chmask = 33" + patch, patched(rf64, 76)},
         {"fmt after a padded odd chunk", six_channel(0x33, odd), s, 0, NAMED + "old chmask = 33" + patch,
          patched(six_channel(0x33, odd), 52)},
-        {"extra arguments ignored", six_channel(0x33), {"s.wav", "t.wav", "u"}, 0,
-         NAMED + "old chmask = 33" + patch, patched(six_channel(0x33))},
+        {"three files", six_channel(0x33), {"s.wav", "t.wav", "u.wav"}, 0,
+         NAMED + "old chmask = 33" + patch + "6ch wave file:      t.wav\nold chmask = 0F" + patch +
+             "6ch wave file:      u.wav\nold chmask = 3F" + patch,
+         patched(six_channel(0x33)), NO_FILE_SIZE_LIMIT, {six_channel(0x60F), six_channel(0x3F)},
+         {six_channel(0x63F)}},
+        {"three files, the second not extensible", six_channel(0x33), {"s.wav", "t.wav", "u.wav"}, 255,
+         NAMED + "old chmask = 33" + patch + "6ch wave file:      t.wav\nnot a wavex file!\n",
+         patched(six_channel(0x33)), NO_FILE_SIZE_LIMIT, {stereo_wave(48000, 16, AUDIO), six_channel(0x33)}},
+        {"a second file missing", six_channel(0x33), {"s.wav", "none.wav"}, 255,
+         NAMED + "old chmask = 33" + patch + "cannot open front input file!\n", patched(six_channel(0x33))},
+        {"--help", six_channel(0x33), {"--help", "s.wav"}, 0, "usage: spkfix FILE.wav...\n...", {}},
+        {"-V", six_channel(0x33), {"-V"}, 0, "", {}},
+        {"an option spkfix does not take", six_channel(0x33), {"-o", "s.wav"}, 64,
+         "unknown option '-o' - see spkfix --help\n", {}},
         {"no argument", six_channel(0x33), {}, 55, "insufficient parameters - 6ch wave file must be given!\n", {}},
         {"missing file", six_channel(0x33), {"none.wav"}, 255, "cannot open front input file!\n", {}},
         {"a directory", six_channel(0x33), {"."}, 255, "cannot open front input file!\n", {}},
@@ -84,13 +98,18 @@ TEST_P(FixTest, StatusConsoleAndBytes) {
     const FixCase& c = GetParam();
     TempDir dir;
     write_file(dir / "s.wav", c.file);
+    for (std::size_t i = 0; i < c.more.size(); ++i) write_file(dir / (std::string(1, 't' + i) + ".wav"), c.more[i]);
 
     RunResult run = run_program(SPKFIX_PATH, c.args, dir.path(), c.file_size_limit);
 
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.out, BANNER + c.console);
+    EXPECT_TRUE(console_matches(BANNER + c.console, run.out));
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(same_bytes(c.after.empty() ? c.file : c.after, read_file(dir / "s.wav")));
+    for (std::size_t i = 0; i < c.more.size(); ++i) {
+        const bool changed = i < c.more_after.size() && !c.more_after[i].empty();
+        EXPECT_TRUE(same_bytes(changed ? c.more_after[i] : c.more[i], read_file(dir / (std::string(1, 't' + i) + ".wav"))));
+    }
     EXPECT_FALSE(fs::exists(dir / "none.wav"));
 }
 

@@ -28,6 +28,14 @@ std::string test_name(const std::string& description) {
     return name;
 }
 
+::testing::AssertionResult console_matches(const std::string& expected, const std::string& actual) {
+    const bool prefix = expected.ends_with("...");
+    const std::string wanted = prefix ? expected.substr(0, expected.size() - 3) : expected;
+    if (prefix ? actual.starts_with(wanted) : actual == wanted) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected" << (prefix ? " to start with" : "") << ":\n"
+                                         << wanted << "\nactual:\n" << actual;
+}
+
 static std::string hex_dump(const Bytes& bytes, std::size_t from, std::size_t to) {
     std::ostringstream out;
     char line[32];

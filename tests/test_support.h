@@ -34,5 +34,9 @@ inline constexpr int FAIL_IF_STATUS = 255;
 // A test name made of a case's description: letters and digits kept, the rest '_'.
 std::string test_name(const std::string& description);
 
+// Console text as a table row expects it: equal, or, when the row ends in "...", starting with
+// what comes before that.
+::testing::AssertionResult console_matches(const std::string& expected, const std::string& actual);
+
 // Equal, or a failure that dumps both sides in hex around the first difference.
 ::testing::AssertionResult same_bytes(const Bytes& expected, const Bytes& actual);

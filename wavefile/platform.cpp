@@ -30,6 +30,11 @@ std::size_t last_component_start(std::string_view path) {
     return separator + 1;
 }
 
+std::string inside_folder(std::string folder, std::string_view name) {
+    if (last_component_start(folder) != folder.size()) folder += PATH_SEPARATOR;
+    return folder.append(name);
+}
+
 #ifdef _WIN32
 // mingw-w64's off_t is 32 bits; these take 64-bit positions.
 bool seek_to(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }

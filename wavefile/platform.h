@@ -19,6 +19,9 @@ inline constexpr char PATH_SEPARATOR = '/';
 // on Windows '\' does too, and a drive prefix such as "C:" belongs to the folder.
 std::size_t last_component_start(std::string_view path);
 
+// name inside folder: a separator between them unless the folder ends with one (or is "C:").
+std::string inside_folder(std::string folder, std::string_view name);
+
 // Moves to an absolute position, or to the end; false when the stream cannot.
 bool seek_to(std::FILE* file, std::int64_t offset);
 bool seek_to_end(std::FILE* file);

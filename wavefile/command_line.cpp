@@ -1,0 +1,55 @@
+#include "wavefile/command_line.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace {
+CommandLine usage_error(const std::string& what, const char* program) {
+    CommandLine command;
+    command.action = CommandLine::Action::usage_error;
+    command.problem = what + " - see " + program + " --help";
+    return command;
+}
+}  // namespace
+
+CommandLine read_command_line(int argc, char* argv[], const char* program, bool takes_output) {
+    CommandLine command;
+    int at = 1;
+    for (; at < argc; ++at) {
+        const std::string_view arg = argv[at];
+        if (arg == "--") {
+            ++at;
+            break;
+        }
+        if (!arg.starts_with('-')) break;
+        if (arg == "-h" || arg == "--help") {
+            command.action = CommandLine::Action::help;
+            return command;
+        }
+        if (arg == "-V" || arg == "--version") {
+            command.action = CommandLine::Action::version;
+            return command;
+        }
+        if (takes_output && (arg == "-o" || arg == "--output")) {
+            if (at + 1 == argc) return usage_error("option '" + std::string(arg) + "' needs a path", program);
+            command.output = argv[++at];
+        } else if (takes_output && arg.starts_with("--output=")) {
+            command.output = std::string(arg.substr(9));
+            if (command.output->empty()) return usage_error("option '--output' needs a path", program);
+        } else {
+            return usage_error("unknown option '" + std::string(arg) + "'", program);
+        }
+    }
+    command.files.assign(argv + at, argv + argc);
+    return command;
+}
+
+std::optional<int> answer_without_running(const CommandLine& command, const char* usage) {
+    switch (command.action) {
+        case CommandLine::Action::run: return std::nullopt;
+        case CommandLine::Action::help: std::printf("%s", usage); return 0;
+        case CommandLine::Action::version: return 0;  // the banner carries it
+        case CommandLine::Action::usage_error: std::printf("%s\n", command.problem.c_str()); break;
+    }
+    return USAGE_ERROR_STATUS;
+}
