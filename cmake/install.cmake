@@ -4,16 +4,21 @@ include(GNUInstallDirs)
 set(MANUAL_PAGES ${CMAKE_SOURCE_DIR}/man/sixjoin.1 ${CMAKE_SOURCE_DIR}/man/spkfix.1)
 
 if(WIN32)
-  # Windows has no man: both pages rendered as one text file with Windows line ends.
-  set(TEXT_MANUAL ${CMAKE_BINARY_DIR}/sixjoin-manual.txt)
-  add_custom_command(OUTPUT ${TEXT_MANUAL}
-    COMMAND sh -c "for page; do groff -t -man -Tutf8 -P-cbou \"$page\"; done | sed 's/$/\\r/' >'${TEXT_MANUAL}'"
-            render ${MANUAL_PAGES}
-    DEPENDS ${MANUAL_PAGES}
-    VERBATIM)
-  add_custom_target(text_manual ALL DEPENDS ${TEXT_MANUAL})
+  # Windows has no man: both pages rendered as one text file with Windows line ends, where groff is.
+  find_program(GROFF groff)
   install(TARGETS sixjoin spkfix RUNTIME DESTINATION .)
-  install(FILES ${TEXT_MANUAL} DESTINATION .)
+  if(GROFF)
+    set(TEXT_MANUAL ${CMAKE_BINARY_DIR}/sixjoin-manual.txt)
+    add_custom_command(OUTPUT ${TEXT_MANUAL}
+      COMMAND sh -c "for page; do '${GROFF}' -t -man -Tutf8 -P-cbou \"$page\"; done | sed 's/$/\\r/' >'${TEXT_MANUAL}'"
+              render ${MANUAL_PAGES}
+      DEPENDS ${MANUAL_PAGES}
+      VERBATIM)
+    add_custom_target(text_manual ALL DEPENDS ${TEXT_MANUAL})
+    install(FILES ${TEXT_MANUAL} DESTINATION .)
+  else()
+    message(STATUS "No groff: the package leaves out the text manual")
+  endif()
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
   set(CPACK_GENERATOR ZIP)
 else()

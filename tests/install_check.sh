@@ -13,7 +13,7 @@ for program in sixjoin spkfix; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || { echo "$program.1: $warnings"; exit 1; }
     text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page")
-    for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" EXAMPLES CAVEATS; do
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" EXAMPLES CAVEATS; do
         grep -q "^$section" <<<"$text" || { echo "$program.1 has no $section"; exit 1; }
     done
 done
