@@ -30,12 +30,12 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             command.action = CommandLine::Action::version;
             return command;
         }
-        if (takes_output && (arg == "-o" || arg == "--output")) {
-            if (at + 1 == argc) return usage_error("option '" + std::string(arg) + "' needs a path", program);
-            command.output = argv[++at];
-        } else if (takes_output && arg.starts_with("--output=")) {
-            command.output = std::string(arg.substr(9));
-            if (command.output->empty()) return usage_error("option '--output' needs a path", program);
+        if (takes_output && (arg == "-o" || arg == "--output" || arg.starts_with("--output="))) {
+            const bool attached = arg.starts_with("--output=");
+            const bool has_path = attached ? arg.size() > 9 : at + 1 < argc && argv[at + 1][0] != '\0';
+            const std::string name(attached ? arg.substr(0, 8) : arg);
+            if (!has_path) return usage_error("option '" + name + "' needs a path", program);
+            command.output = attached ? std::string(arg.substr(9)) : std::string(argv[++at]);
         } else {
             return usage_error("unknown option '" + std::string(arg) + "'", program);
         }
