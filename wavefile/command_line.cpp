@@ -30,12 +30,12 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             command.action = CommandLine::Action::version;
             return command;
         }
-        if (takes_output && (arg == "-o" || arg == "--output" || arg.starts_with("--output="))) {
-            const bool attached = arg.starts_with("--output=");
-            const bool has_path = attached ? arg.size() > 9 : at + 1 < argc && argv[at + 1][0] != '\0';
-            const std::string name(attached ? arg.substr(0, 8) : arg);
-            if (!has_path) return usage_error("option '" + name + "' needs a path", program);
-            command.output = attached ? std::string(arg.substr(9)) : std::string(argv[++at]);
+        const bool attached = arg.starts_with("--output=");
+        if (takes_output && (arg == "-o" || arg == "--output" || attached)) {
+            const std::string path = attached ? std::string(arg.substr(9)) : at + 1 < argc ? argv[++at] : "";
+            const std::string name(arg.substr(0, arg.find('=')));
+            if (path.empty()) return usage_error("option '" + name + "' needs a path", program);
+            command.output = path;
         } else {
             return usage_error("unknown option '" + std::string(arg) + "'", program);
         }

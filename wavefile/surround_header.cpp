@@ -25,8 +25,8 @@ constexpr std::size_t DS64_DATA_SIZE_AT = 28;
 constexpr std::size_t DS64_SAMPLE_COUNT_AT = 36;
 constexpr std::size_t RF64_FMT_BODY_AT = 56;
 
-// The one "fmt " chunk both templates hold.
-constexpr std::array<unsigned char, 48> SIX_CHANNEL_FMT_CHUNK = {
+// The one "fmt " chunk both templates hold, up to its SubFormat: PCM unless filled with IEEE_FLOAT.
+constexpr std::array<unsigned char, 32> SIX_CHANNEL_FMT_HEAD = {
     'f', 'm', 't', ' ', 40, 0, 0, 0,
     0xFE, 0xFF,              // WAVE_FORMAT_EXTENSIBLE
     6, 0,                    // channels
@@ -37,8 +37,6 @@ constexpr std::array<unsigned char, 48> SIX_CHANNEL_FMT_CHUNK = {
     22, 0,                   // cbSize
     0, 0,                    // valid bits per sample: filled
     SIX_SPEAKER_MASK, 0, 0, 0,
-    // SubFormat: KSDATAFORMAT_SUBTYPE_PCM unless filled with IEEE_FLOAT
-    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71,
 };
 
 template <std::size_t Size>
@@ -76,9 +74,10 @@ void fill_fmt_body(unsigned char* body, const SampleFormat& format) {
 }
 }  // namespace
 
-const Template SURROUND_HEADER = concatenated<SURROUND_HEADER_SIZE>({WAVE_HEAD, SIX_CHANNEL_FMT_CHUNK, WAVE_DATA_HEAD});
+const Template SURROUND_HEADER =
+    concatenated<SURROUND_HEADER_SIZE>({WAVE_HEAD, SIX_CHANNEL_FMT_HEAD, PCM_SUBFORMAT, WAVE_DATA_HEAD});
 const Rf64Template RF64_SURROUND_HEADER =
-    concatenated<RF64_SURROUND_HEADER_SIZE>({RF64_HEAD, SIX_CHANNEL_FMT_CHUNK, RF64_DATA_HEAD});
+    concatenated<RF64_SURROUND_HEADER_SIZE>({RF64_HEAD, SIX_CHANNEL_FMT_HEAD, PCM_SUBFORMAT, RF64_DATA_HEAD});
 
 FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt) {
     FmtFields fields{};
@@ -96,7 +95,7 @@ SampleFormat read_sample_format(std::FILE* file, const ChunkLocation& fmt) {
         case WAVE_FORMAT_IEEE_FLOAT: format.kind = SampleKind::floating; break;
         case WAVE_FORMAT_EXTENSIBLE: {
             // A body too short for its SubFormat says nothing of what the samples are.
-            if (fmt.declared_size < FMT_EXTENSIBLE_SIZE) break;
+            if (fmt.declared_size < FMT_SUBFORMAT_END) break;
             FormatGuid subformat{};
             const bool whole = seek_to(file, fmt.body_offset + std::int64_t{FMT_SUBFORMAT}) &&
                                std::fread(subformat.data(), 1, subformat.size(), file) == subformat.size();

@@ -36,7 +36,7 @@ inline constexpr std::size_t FMT_EXTENSIBLE_MIN_SIZE = 24;  // through the end o
 
 inline constexpr std::size_t FMT_CHANNELS = 2;
 inline constexpr std::size_t FMT_SUBFORMAT = 24;
-inline constexpr std::size_t FMT_EXTENSIBLE_SIZE = 40;  // through the end of SubFormat
+inline constexpr std::size_t FMT_SUBFORMAT_END = 40;  // an extensible body that holds its SubFormat
 
 inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
 inline constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
