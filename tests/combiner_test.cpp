@@ -48,16 +48,15 @@ std::vector<NameCase> name_cases() {
         {"dir/.F", "dir/.F-6ch.wav", "dir/.R"},
         {"dir/", "dir/-6ch.wav", nullptr},
         {"", "-6ch.wav", nullptr},
+        {"C:take7F.wav", "C:take7F-6ch.wav", "C:take7R.wav"},
 #ifdef _WIN32
         // A backslash ends a component too, and a drive prefix belongs to the folder.
         {"rec.d\\take7F", "rec.d\\take7F-6ch.wav", "rec.d\\take7R"},
         {"D:\\rec.d/F.wav", "D:\\rec.d/F-6ch.wav", "D:\\rec.d/R.wav"},
-        {"C:take7F.wav", "C:take7F-6ch.wav", "C:take7R.wav"},
         {"C:.hiddenF", "C:.hiddenF-6ch.wav", "C:.hiddenR"},
 #else
         // A backslash is a character of a name here, so the dot is the extension's.
         {"rec.d\\take7F", "rec-6ch.wav", nullptr},
-        {"C:take7F.wav", "C:take7F-6ch.wav", "C:take7R.wav"},
 #endif
     };
 }

@@ -232,8 +232,6 @@ std::vector<JoinCase> join_cases() {
          std::nullopt},
         {"--output= with no path", STANDARD, {"--output=", "takeF.wav"}, 64,
          "option '--output' needs a path - see sixjoin --help\n", std::nullopt},
-        {"-o after the file is a rear file name", STANDARD, {"takeF.wav", "-o"}, 255,
-         names("takeF.wav") + "cannot open rear input file!\n", std::nullopt},
         {"--output=PATH to the rear is refused", STANDARD, {"--output=takeR.wav", "takeF.wav"}, 255,
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt, nullptr,
          false},

@@ -57,7 +57,6 @@ std::vector<WalkCase> walk_cases() {
          DATA_ID, 80, 0xFFFFFFFF, "", 22},
         {"RIFF with a ds64 chunk is no RF64", riff_wave({ds64_chunk(70, 8, 2), fmt, big_data, list}), DATA_ID, 80,
          0xFFFFFFFF, "", 22},
-        {"a declared size that fits is the audio", riff_wave({fmt, data, list}), DATA_ID, 44, 8, "", 8},
         {"RF65 is not a wave file", with_byte(big_wave("RF64", {fmt}), 3, '5'), FMT_ID, -1, 0, "not a wave file!"},
         {"a 2 GiB chunk carries the walk past the end",
          riff_wave({chunk_declaring("junk", 0x80000000, Bytes(4, 0)), fmt, data}), DATA_ID, -1, 0,
@@ -136,8 +135,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HeaderTest,
                                            HeaderCase{600, 48000, 24, 1860, 864000, 18, 1800},
                                            HeaderCase{1200, 96000, 24, 3660, 1728000, 18, 3600},
                                            HeaderCase{1200, 192000, 16, 3660, 2304000, 12, 3600},
-                                           HeaderCase{1200, 48000, 32, 3660, 1152000, 24, 3600},
-                                           HeaderCase{1200, 48000, 32, 3660, 1152000, 24, 3600, FLOAT},
                                            HeaderCase{1200, 96000, 64, 3660, 4608000, 48, 3600, FLOAT},
                                            HeaderCase{1431655745, 44100, 16, 4294967295u, 529200, 12,
                                                       4294967235u},
@@ -161,17 +158,12 @@ std::vector<FormatCase> format_cases() {
     Bytes short_ext = extensible_fmt(2, 48000, 16, 3);
     short_ext.resize(24);
     return {
-        {"PCM", chunk("fmt ", pcm_fmt(2, 48000, 16)), SampleKind::integer, 2, 16, true},
         {"PCM 32-bit", chunk("fmt ", pcm_fmt(2, 48000, 32)), SampleKind::integer, 2, 32, true},
-        {"PCM 12-bit", chunk("fmt ", pcm_fmt(2, 48000, 12)), SampleKind::integer, 2, 12, false},
-        {"PCM mono", chunk("fmt ", pcm_fmt(1, 48000, 24)), SampleKind::integer, 1, 24, true},
-        {"float", chunk("fmt ", pcm_fmt(2, 48000, 32, FLOAT)), SampleKind::floating, 2, 32, true},
         {"float 24-bit", chunk("fmt ", pcm_fmt(2, 48000, 24, FLOAT)), SampleKind::floating, 2, 24, false},
         {"extensible PCM", ext(24, PCM), SampleKind::integer, 2, 24, true},
         {"extensible float", ext(64, FLOAT), SampleKind::floating, 2, 64, true},
         {"extensible A-law GUID", ext(8, ALAW), SampleKind::unsupported, 2, 8, false},
         {"extensible body of 24 bytes", chunk("fmt ", short_ext), SampleKind::unsupported, 2, 16, false},
-        {"A-law", chunk("fmt ", pcm_fmt(2, 8000, 8, ALAW)), SampleKind::unsupported, 2, 8, false},
     };
 }
 
