@@ -38,6 +38,11 @@ void interleave(std::uint32_t sample_bytes, std::size_t frames) {
         default: interleave_frames<8>(frames); break;
     }
 }
+
+
+bool write_all(std::FILE* out, const void* bytes, std::size_t size) {
+    return std::fwrite(bytes, 1, size, out) == size;
+}
 }  // namespace
 
 int ProgressMeter::advance(std::uint64_t written_before, std::uint64_t written_after) {
@@ -56,22 +61,22 @@ int ProgressMeter::advance(std::uint64_t written_before, std::uint64_t written_a
 }
 
 void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
-                    const SampleFormat& format) {
-    const SurroundHeader header = fill_surround_header(front_length, format);
-    fail_if(std::fwrite(header.bytes.data(), 1, header.size, out) != header.size, "cannot write output file!");
-    // The file's length less 8, as the header holds it (in "ds64" for an RF64 file).
-    const std::uint64_t riff_size = 3 * front_length + header.size - 8;
+                    const SampleFormat& format, const std::string& carried) {
+    const SurroundHeader header = fill_surround_header(front_length, format, carried.size());
+    const unsigned char* head = header.bytes.data();
+    const bool written = write_all(out, head, header.carried_at()) &&
+                         write_all(out, carried.data(), carried.size()) &&
+                         write_all(out, head + header.carried_at(), header.size - header.carried_at());
+    fail_if(!written, "cannot write output file!");
     std::printf("writing %" PRIu64 " bytes...\n\n0%%---------------------50%%--------------------100%%\n",
-                riff_size);
+                header.riff_size);
     std::fflush(stdout);
 
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
     const std::size_t pair_size = 2 * sample_bytes;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
     const std::size_t frames_per_block = INPUT_BLOCK_BYTES / pair_size;
-    // 8-bit WAVE samples are unsigned: their silence is 0x80. Wider integers and floats are 0.
-    const bool unsigned_samples = format.kind == SampleKind::integer && format.bits_per_sample == 8;
-    std::memset(out_block, unsigned_samples ? 0x80 : 0x00, sizeof out_block);
+    std::memset(out_block, silence_byte(format), sizeof out_block);
 
     ProgressMeter meter(front_length, frame_size);
     const std::uint64_t total_frames = front_length / pair_size;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "wavefile/surround_header.h"
 
@@ -27,8 +28,8 @@ private:
 };
 
 // Writes the header for front_length bytes of stereo audio (WAVE, or RF64 when a WAVE file cannot
-// hold them), then the interleaved audio, reporting progress on standard output. front and rear
-// stand at the first byte of their audio, each holding front_length bytes; front_length is a
-// whole number of frames and the width is a supported one.
+// hold them) with the carried chunks inside it, then the interleaved audio, reporting progress on
+// standard output. front and rear stand at the first byte of their audio, each holding
+// front_length bytes; front_length is a whole number of frames and the width is a supported one.
 void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
-                    const SampleFormat& format);
+                    const SampleFormat& format, const std::string& carried);

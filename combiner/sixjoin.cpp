@@ -11,7 +11,9 @@
 #include "combiner/names.h"
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
+#include "wavefile/metadata.h"
 #include "wavefile/platform.h"
+#include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 
 namespace {
@@ -110,9 +112,14 @@ int main(int argc, char* argv[]) {
     const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
     fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
 
+    const std::vector<MetadataChunk> front_metadata = read_metadata(front, front_audio);
+    const std::vector<MetadataChunk> rear_metadata = read_metadata(rear, rear_audio);
+    if (time_references_differ(front_metadata, rear_metadata))
+        std::printf("warning: front and rear time references differ!\n");
+
     fail_if(!seek_to(front, front_audio.offset), "cannot read input file!");
     fail_if(!seek_to(rear, rear_audio.offset), "cannot read input file!");
-    write_surround(front, rear, output, length, format);
+    write_surround(front, rear, output, length, format, carried_chunks(front_metadata, rear_metadata, format));
 
     std::fclose(front);
     std::fclose(rear);

@@ -96,3 +96,51 @@ INSTANTIATE_TEST_SUITE_P(Pairs, InteropTest, ::testing::ValuesIn(interop_cases()
                          [](const auto& info) { return test_name(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// A chunk added at the end of a file, as recorders write iXML and markers after the audio.
+void append_chunk(const std::filesystem::path& path, const Bytes& chunk) {
+    Bytes wave = joined(read_file(path), chunk);
+    const std::uint32_t riff_size = static_cast<std::uint32_t>(wave.size() - 8);
+    for (int i = 0; i < 4; ++i) wave[4 + i] = static_cast<unsigned char>(riff_size >> (8 * i));
+    write_file(path, wave);
+}
+
+// ffmpeg writes the Broadcast Wave fields a recorder writes; the iXML, markers and labels are
+// added after the audio. exiftool, ffprobe and sndfile-info find them all in the joined file.
+TEST(Metadata, ReadersFindTheTakeInTheJoinedFile) {
+    for (const std::string tool : {"ffmpeg", "ffprobe", "exiftool", "sndfile-info"})
+        if (!installed(tool)) GTEST_SKIP() << tool << " is not installed: the metadata row did not run";
+    TempDir dir;
+    const std::string in = "cd '" + dir.path().string() + "' && ";
+    const std::string bext = "-c:a pcm_s16le -write_bext 1 -metadata time_reference=172800000 "
+                             "-metadata description='Scene 12 take 3' -metadata originator='Zoom H2n' "
+                             "-metadata origination_date=2026-12-09 -metadata origination_time=01:00:00 "
+                             "-metadata coding_history='A=PCM,F=48000,W=16,M=stereo,T=H2n' {out}";
+    ASSERT_EQ(std::system((in + filled(FFMPEG + bext, "takeF.wav", 440)).c_str()), 0);
+    ASSERT_EQ(std::system((in + filled(FFMPEG + bext, "takeR.wav", 660)).c_str()), 0);
+    for (const Bytes& chunk : {chunk("iXML", ixml_body(track_list({"Front L", "Front R"}))), cue_chunk(), labels_chunk()})
+        append_chunk(dir / "takeF.wav", chunk);
+    append_chunk(dir / "takeR.wav", chunk("iXML", ixml_body(track_list({"Rear L", "Rear R"}))));
+
+    RunResult run = run_program(SIXJOIN_PATH, {"takeF.wav"}, dir.path());
+
+    ASSERT_EQ(run.status, 0) << run.out;
+    const auto exiftool = [&](const std::string& tag, const std::string& file) {
+        return output_of(in + "exiftool -a -s3 -" + tag + " " + file);
+    };
+    for (const std::string tag : {"TimeReference", "Description", "Originator", "DateTimeOriginal"})
+        EXPECT_EQ(exiftool(tag, "takeF-6ch.wav"), exiftool(tag, "takeF.wav")) << tag;
+    EXPECT_EQ(exiftool("TimeReference", "takeF-6ch.wav"), "172800000\n");
+    EXPECT_EQ(output_of(in + "exiftool -b -CodingHistory takeF-6ch.wav"),
+              "A=PCM,F=48000,W=16,M=stereo,T=H2n\r\nA=PCM,F=48000,W=16,T=sixjoin 1.4\r\n");
+    EXPECT_EQ(exiftool("BwfxmlTrackListTrackName", "takeF-6ch.wav"), "Front L\nFront R\nC\nLFE\nRear L\nRear R\n");
+    const std::string ffprobe = "ffprobe -v error -show_entries format_tags=time_reference -of default=nw=1:nk=1 ";
+    EXPECT_EQ(output_of(in + ffprobe + "takeF-6ch.wav"), "172800000\n");
+    const std::string info = output_of(in + "sndfile-info takeF-6ch.wav");
+    for (const std::string line : {"Count : 2", "Pos :    30", "Pos :    60", "labl : 1 : owl", "labl : 2 : wind gust"})
+        EXPECT_NE(info.find(line), std::string::npos) << line << " not in:\n" << info;
+}
+
+}  // namespace

@@ -79,20 +79,44 @@ Bytes ext_wave(std::uint32_t bits, std::uint32_t sub_tag, const Bytes& audio, st
     return riff_wave({chunk("fmt ", extensible_fmt(2, rate, bits, 3, sub_tag)), chunk("data", audio)});
 }
 
-// A take of length bytes of audio that holds `start` at its start and zeros after it, sparse.
-void make_sparse_take(const fs::path& path, std::uint64_t length, const Bytes& start) {
-    write_file(path, declaring(0, start));
-    fs::resize_file(path, 44 + length);
+// A take of length bytes of audio that holds `start` at its start and zeros after it, sparse,
+// with the chunks `before` ahead of its "fmt ".
+void make_sparse_take(const fs::path& path, std::uint64_t length, const Bytes& start, const Bytes& before = {}) {
+    const Bytes head = riff_wave({before, FMT16, chunk_declaring("data", 0, {})});
+    write_file(path, joined(head, start));
+    fs::resize_file(path, head.size() + length);
 }
 
 // The first 4 KiB of the RF64 file that two such takes give, and more.
-Bytes rf64_start(std::uint64_t length, Bytes front, Bytes rear) {
+Bytes rf64_start(std::uint64_t length, Bytes front, Bytes rear, const Bytes& carried = {}) {
     front.resize(4096);
     rear.resize(4096);
-    return big_wave("RF64", {ds64_chunk(3 * length + 96, 3 * length, 3 * length / 12),
-                             chunk("fmt ", extensible_fmt(6, 44100, 16, 0x3F)),
+    return big_wave("RF64", {ds64_chunk(3 * length + 96 + carried.size(), 3 * length, 3 * length / 12),
+                             chunk("fmt ", extensible_fmt(6, 44100, 16, 0x3F)), carried,
                              chunk_declaring("data", 0xFFFFFFFF, six_channel_audio(16, front, rear))});
 }
+
+// The metadata a recorder writes about a take, and what the joined file carries of it.
+constexpr std::uint64_t ONE_AM = 172800000;  // samples at 48 kHz
+const std::string H2N_HISTORY = "A=PCM,F=44100,W=16,M=stereo,T=H2n\r\n";
+const std::string JOIN_ROW = "A=PCM,F=44100,W=16,T=sixjoin 1.4\r\n";
+const Bytes BEXT = chunk("bext", bext_body(ONE_AM, H2N_HISTORY));
+const Bytes JOINED_BEXT = chunk("bext", bext_body(ONE_AM, H2N_HISTORY + JOIN_ROW));
+
+// The TRACK_LIST of a joined file.
+std::string six_tracks(std::initializer_list<std::string_view> names) {
+    std::string list = "<TRACK_LIST><TRACK_COUNT>6</TRACK_COUNT>";
+    int index = 0;
+    for (std::string_view name : names) {
+        const std::string n = std::to_string(++index);
+        list += "<TRACK><CHANNEL_INDEX>" + n + "</CHANNEL_INDEX><INTERLEAVE_INDEX>" + n + "</INTERLEAVE_INDEX><NAME>" +
+                std::string(name) + "</NAME></TRACK>";
+    }
+    return list + "</TRACK_LIST>";
+}
+
+// The title of the take.
+const Bytes INFO = chunk("LIST", joined(text_bytes("INFO"), chunk("INAM", text_bytes(std::string("Forest 12/3", 12)))));
 
 // A take whose fmt and data chunks lie past 2 GiB, after a sparse chunk of 2.25 GiB.
 void make_take_past_2_gib(const fs::path& path, const Bytes& audio) {
@@ -199,11 +223,11 @@ std::vector<JoinCase> join_cases() {
          {"takeF.wav"}, 255, PAIR + format(48000, 32) + "front and rear formats differ!\n", Bytes{}},
         {"byte rate beyond 32 bits", pair_of(stereo_wave(0xFFFFFFFF, 16, FRONT), stereo_wave(0xFFFFFFFF, 16, REAR)),
          {"takeF.wav"}, 255, PAIR + format(0xFFFFFFFF, 16) + "input too large for a 6ch wave file!\n", Bytes{}},
-        {"a take over 4 GiB is measured and written as RF64", {}, {"takeF.wav"}, 255,
-         PAIR + format(44100, 16) + ruler(3 * OVER_4_GIB + 96) + "cannot write output file!\n",
-         rf64_start(OVER_4_GIB, FRONT, REAR),
+        {"a take over 4 GiB is measured and written as RF64, with its bext", {}, {"takeF.wav"}, 255,
+         PAIR + format(44100, 16) + ruler(3 * OVER_4_GIB + 96 + JOINED_BEXT.size()) + "cannot write output file!\n",
+         rf64_start(OVER_4_GIB, FRONT, REAR, JOINED_BEXT),
          [](const fs::path& dir) {
-             make_sparse_take(dir / "takeF.wav", OVER_4_GIB, FRONT);
+             make_sparse_take(dir / "takeF.wav", OVER_4_GIB, FRONT, BEXT);
              make_sparse_take(dir / "takeR.wav", OVER_4_GIB, REAR);
          },
          true, 4096},
@@ -239,6 +263,52 @@ std::vector<JoinCase> join_cases() {
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
          [](const fs::path& dir) { fs::create_hard_link(dir / "takeF.wav", dir / "takeF-6ch.wav"); }, false},
     };
+    {
+        // A field recorder's take: Broadcast Wave, iXML, markers with labels, INFO, and filler.
+        const Bytes carried = joined(joined(JOINED_BEXT, chunk("iXML", ixml_body(six_tracks(
+                                                             {"Front L", "Front R", "C", "LFE", "Rear L", "Rear R"})))),
+                                     joined(joined(cue_chunk(), labels_chunk()), INFO));
+        const Bytes out = six_channel_wave(44100, 16, FRONT, REAR, PCM, carried);
+        cases.push_back({.name = "the take's metadata is carried",
+                         .inputs = pair_of(riff_wave({BEXT, FMT16, chunk("iXML", ixml_body(track_list({"Front L", "Front R"}))),
+                                                      chunk("JUNK", Bytes(28, 0)), chunk("data", FRONT), cue_chunk(),
+                                                      labels_chunk(), INFO}),
+                                           riff_wave({BEXT, FMT16, chunk("iXML", ixml_body(track_list({"Rear L", "Rear R"}))),
+                                                      chunk("data", REAR)})),
+                         .args = {"takeF.wav"}, .status = 0,
+                         .console = PAIR + format(44100, 16) + progress(out.size() - 8, 50), .output = out});
+    }
+    {
+        // A history that is only NULs; an iXML of odd size without a closed TRACK_LIST; the rear of another take.
+        const Bytes bext = chunk("bext", bext_body(ONE_AM, std::string(4, '\0')));
+        const Bytes ixml = chunk("iXML", ixml_body("<TRACK_LIST/>"));
+        const Bytes carried = joined(joined(INFO, chunk("bext", bext_body(ONE_AM, JOIN_ROW))), ixml);
+        const Bytes out = six_channel_wave(44100, 16, FRONT, REAR, PCM, carried);
+        cases.push_back({.name = "another take's rear is reported",
+                         .inputs = pair_of(riff_wave({INFO, bext, FMT16, ixml, chunk("data", FRONT)}),
+                                           riff_wave({chunk("bext", bext_body(ONE_AM + 1, "")), FMT16, chunk("data", REAR)})),
+                         .args = {"takeF.wav"}, .status = 0,
+                         .console = PAIR + format(44100, 16) + "warning: front and rear time references differ!\n" +
+                                    progress(out.size() - 8, 50),
+                         .output = out});
+    }
+    {
+        // A bext too short for its fields, an iXML over 1 MiB, a LIST of another type, an iXML
+        // that names no tracks, and a cue chunk after the audio that runs past the end.
+        Bytes short_bext = bext_body(ONE_AM, "");
+        short_bext.resize(601);
+        const Bytes ixml = chunk("iXML", ixml_body(track_list({})));
+        const Bytes out = six_channel_wave(
+            44100, 16, FRONT, REAR, PCM, chunk("iXML", ixml_body(six_tracks({"FL", "FR", "C", "LFE", "BL", "BR"}))));
+        cases.push_back({.name = "metadata that cannot be carried is dropped",
+                         .inputs = pair_of(riff_wave({chunk("bext", short_bext), chunk("iXML", Bytes((1 << 20) + 1, ' ')),
+                                                      FMT16, chunk("LIST", text_bytes("exif")), ixml,
+                                                      chunk("data", FRONT), chunk_declaring("cue ", 29, Bytes(28, 0))}),
+                                           riff_wave({FMT16, chunk("iXML", ixml_body("<TRACK_LIST><TRACK><NAME>x</NAME>")),
+                                                      chunk("data", REAR)})),
+                         .args = {"takeF.wav"}, .status = 0,
+                         .console = PAIR + format(44100, 16) + progress(out.size() - 8, 50), .output = out});
+    }
     const std::string take = "λήψη-テイク7";  // letters that no Windows code page holds together
     cases.push_back({.name = "a name outside the code page",
                      .inputs = pair_of_named(take, FRONT, REAR),

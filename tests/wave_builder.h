@@ -138,11 +138,63 @@ inline Bytes six_channel_audio(std::uint32_t bits, const Bytes& front, const Byt
     return audio;
 }
 
-// What the six-channel file for two stereo data parts must hold.
+// What the six-channel file for two stereo data parts must hold, with the chunks it carries.
 inline Bytes six_channel_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& front, const Bytes& rear,
-                              std::uint32_t tag = PCM) {
-    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F, tag)),
+                              std::uint32_t tag = PCM, const Bytes& carried = {}) {
+    return riff_wave({chunk("fmt ", extensible_fmt(6, rate, bits, 0x3F, tag)), carried,
                       chunk("data", six_channel_audio(bits, front, rear, tag))});
+}
+
+inline Bytes text_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+// A Broadcast Wave "bext" body: a description, an originator, the TimeReference, version 1,
+// and the CodingHistory text.
+inline Bytes bext_body(std::uint64_t time_reference, std::string_view coding_history) {
+    Bytes body(602, 0);
+    const std::string_view description = "Scene 12 take 3", originator = "Zoom H2n";
+    std::copy(description.begin(), description.end(), body.begin());
+    std::copy(originator.begin(), originator.end(), body.begin() + 256);
+    for (int i = 0; i < 8; ++i) body[338 + i] = static_cast<unsigned char>(time_reference >> (8 * i));
+    body[346] = 1;
+    append_text(body, coding_history);
+    return body;
+}
+
+// A TRACK_LIST element as a recorder writes it, one track for each name.
+inline std::string track_list(std::initializer_list<std::string_view> names) {
+    std::string list = "<TRACK_LIST>\r\n<TRACK_COUNT>" + std::to_string(names.size()) + "</TRACK_COUNT>\r\n";
+    int index = 0;
+    for (std::string_view name : names) {
+        const std::string n = std::to_string(++index);
+        list += "<TRACK><CHANNEL_INDEX>" + n + "</CHANNEL_INDEX><INTERLEAVE_INDEX>" + n +
+                "</INTERLEAVE_INDEX><NAME>" + std::string(name) + "</NAME></TRACK>\r\n";
+    }
+    return list + "</TRACK_LIST>";
+}
+
+// An iXML document: a project, a scene, a take and a note, then the given text (a TRACK_LIST).
+inline Bytes ixml_body(std::string_view tracks) {
+    return text_bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BWFXML><IXML_VERSION>2.10</IXML_VERSION>"
+                      "<PROJECT>Forest</PROJECT><SCENE>12</SCENE><TAKE>3</TAKE><NOTE>owl at 0:42</NOTE>\r\n" +
+                      std::string(tracks) + "\r\n</BWFXML>\r\n");
+}
+
+// Two markers, at frames 30 and 60, and a label for each.
+inline Bytes cue_chunk() {
+    Bytes body;
+    append_le32(body, 2);
+    for (std::uint32_t id : {1u, 2u}) {
+        for (std::uint32_t field : {id, 30 * id}) append_le32(body, field);
+        append_text(body, "data");
+        for (std::uint32_t field : {0u, 0u, 30 * id}) append_le32(body, field);
+    }
+    return chunk("cue ", body);
+}
+inline Bytes labels_chunk() {
+    Bytes body = text_bytes("adtl");
+    append(body, chunk("labl", joined({1, 0, 0, 0}, text_bytes(std::string("owl", 4)))));
+    append(body, chunk("labl", joined({2, 0, 0, 0}, text_bytes(std::string("wind gust", 10)))));
+    return chunk("LIST", body);
 }
 
 inline void write_file(const std::filesystem::path& path, const Bytes& bytes) {

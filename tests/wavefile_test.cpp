@@ -6,6 +6,7 @@
 
 #include "test_support.h"
 #include "wavefile/chunk.h"
+#include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 
 namespace {
@@ -102,6 +103,7 @@ struct HeaderCase {
     std::uint32_t byte_rate, block_align;
     std::uint64_t data_size;
     std::uint32_t tag = PCM;
+    std::uint64_t carried = 0;  // bytes of chunks carried between "fmt " and "data"
 };
 
 class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
@@ -123,8 +125,9 @@ TEST_P(HeaderTest, FillsEveryFieldAtFullWidth) {
 
     const SampleKind kind = c.tag == FLOAT ? SampleKind::floating : SampleKind::integer;
     const SampleFormat format{kind, 2, c.rate, static_cast<std::uint16_t>(c.bits)};
-    const SurroundHeader header = fill_surround_header(c.front_length, format);
+    const SurroundHeader header = fill_surround_header(c.front_length, format, c.carried);
     EXPECT_TRUE(same_bytes(expected, Bytes(header.bytes.begin(), header.bytes.begin() + header.size)));
+    EXPECT_EQ(header.riff_size, c.riff_size);
     EXPECT_TRUE(surround_byte_rate_fits(format));
 }
 
@@ -140,6 +143,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HeaderTest,
                                                       4294967235u},
                                            HeaderCase{1431655748, 44100, 16, 4294967340u, 529200, 12,
                                                       4294967244u},
+                                           HeaderCase{1431655744, 44100, 16, 4294967295u, 529200, 12,
+                                                      4294967232u, PCM, 3},
+                                           HeaderCase{1431655744, 44100, 16, 4294967333u, 529200, 12,
+                                                      4294967232u, PCM, 5},
                                            HeaderCase{8000000000, 192000, 64, 24000000096u, 9216000, 48,
                                                       24000000000u, FLOAT}));
 

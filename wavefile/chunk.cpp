@@ -29,15 +29,18 @@ ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id) {
     // to the physical end of the file.
     fail_if(!read_chunk_head(file, id, nullptr) || id != WAVE_ID, "invalid wave file!");
 
-    std::int64_t header_offset = 12;
-    for (;;) {
-        bool have_head = seek_to(file, header_offset) && read_chunk_head(file, id, &size);
-        fail_if(!have_head, "invalid wave file!");
-        std::int64_t body_offset = header_offset + 8;
-        if (id == wanted_id) return {body_offset, size};
-        // Bodies of odd size are followed by a pad byte that keeps chunks word-aligned.
-        header_offset = body_offset + size + (size & 1);
+    for (std::int64_t header_offset = FIRST_CHUNK_AT;;) {
+        const std::optional<ChunkLocation> chunk = read_chunk_at(file, header_offset);
+        fail_if(!chunk, "invalid wave file!");
+        if (chunk->id == wanted_id) return *chunk;
+        header_offset = chunk->next_chunk_at();
     }
+}
+
+std::optional<ChunkLocation> read_chunk_at(std::FILE* file, std::int64_t header_offset) {
+    ChunkLocation chunk{header_offset + 8, 0};
+    if (!seek_to(file, header_offset) || !read_chunk_head(file, chunk.id, &chunk.declared_size)) return std::nullopt;
+    return chunk;
 }
 
 std::optional<std::uint64_t> ds64_data_size(std::FILE* file) {
@@ -46,7 +49,7 @@ std::optional<std::uint64_t> ds64_data_size(std::FILE* file) {
     unsigned char sizes[16];  // the RIFF size, then the data size
     const bool is_rf64 = seek_to(file, 0) && read_chunk_head(file, id, nullptr) &&
                          (id == RF64_ID || id == BW64_ID);
-    const bool has_ds64 = is_rf64 && seek_to(file, 12) && read_chunk_head(file, id, &size) &&
+    const bool has_ds64 = is_rf64 && seek_to(file, FIRST_CHUNK_AT) && read_chunk_head(file, id, &size) &&
                           id == DS64_ID && size >= sizeof sizes &&
                           std::fread(sizes, 1, sizeof sizes, file) == sizeof sizes;
     if (!has_ds64) return std::nullopt;
@@ -66,4 +69,24 @@ AudioSpan locate_audio(std::FILE* file) {
     const std::uint64_t to_end = static_cast<std::uint64_t>(file_length - data.body_offset);
     const bool declared_fits = declared && *declared != 0 && *declared <= to_end;
     return {data.body_offset, declared_fits ? *declared : to_end};
+}
+
+std::vector<ChunkLocation> chunks_beside_audio(std::FILE* file, const AudioSpan& audio) {
+    fail_if(!seek_to_end(file), "cannot read input file!");
+    const std::int64_t file_length = position_of(file);
+    const std::int64_t data_header_at = audio.offset - 8;
+    const std::int64_t after_audio = audio.offset + static_cast<std::int64_t>(audio.length + (audio.length & 1));
+    std::vector<ChunkLocation> chunks;
+    // The walk that led to the "data" chunk, then on from the end of its audio and pad byte.
+    for (std::int64_t at = FIRST_CHUNK_AT; at + 8 <= file_length;) {
+        if (at == data_header_at) {
+            at = after_audio;
+            continue;
+        }
+        const std::optional<ChunkLocation> chunk = read_chunk_at(file, at);
+        if (!chunk || chunk->body_offset + chunk->declared_size > file_length) break;
+        chunks.push_back(*chunk);
+        at = chunk->next_chunk_at();
+    }
+    return chunks;
 }

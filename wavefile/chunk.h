@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 // Four bytes naming a chunk, compared exactly: "fmt " keeps its blank.
 struct ChunkId {
@@ -19,11 +20,19 @@ inline constexpr ChunkId WAVE_ID{{'W', 'A', 'V', 'E'}};
 inline constexpr ChunkId FMT_ID{{'f', 'm', 't', ' '}};
 inline constexpr ChunkId DATA_ID{{'d', 'a', 't', 'a'}};
 
-// Where a chunk's body starts (the byte after its 8-byte header) and the size its header declares.
+// Where a chunk's body starts (the byte after its 8-byte header), the size its header declares,
+// and its id.
 struct ChunkLocation {
     std::int64_t body_offset;
     std::uint32_t declared_size;
+    ChunkId id{};
+    // Where the next chunk's header starts: a body of odd size is followed by a pad byte that
+    // keeps chunks word-aligned.
+    std::int64_t next_chunk_at() const { return body_offset + declared_size + (declared_size & 1); }
 };
+
+// The first chunk's header follows "RIFF", the RIFF size and "WAVE".
+inline constexpr std::int64_t FIRST_CHUNK_AT = 12;
 
 // The audio of a file: where its "data" body starts and how many bytes of it there are.
 struct AudioSpan {
@@ -60,6 +69,9 @@ void fail_if(bool condition, const char* message);
 // Returns false when the file ends (or fails) before all of it is read.
 bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size);
 
+// Reads the chunk header at header_offset; nothing when the file ends (or fails) before its 8 bytes.
+std::optional<ChunkLocation> read_chunk_at(std::FILE* file, std::int64_t header_offset);
+
 // Walks the chunks of a RIFF/WAVE file (or RF64/BW64) from its start to the first one named wanted_id.
 // Stops through fail_if on anything that is not such a file. The file position afterwards is undefined.
 ChunkLocation locate_chunk(std::FILE* file, const ChunkId& wanted_id);
@@ -72,3 +84,8 @@ std::optional<std::uint64_t> ds64_data_size(std::FILE* file);
 // that is set and fits in the file, otherwise everything to the end of the file, as a recorder
 // that never finalised it leaves it.
 AudioSpan locate_audio(std::FILE* file);
+
+// Every chunk of a file that lies whole within it and outside its audio, in file order: those
+// before the "data" chunk, and those after the audio when the audio ends before the file does.
+// The file must be one that locate_audio found the audio of.
+std::vector<ChunkLocation> chunks_beside_audio(std::FILE* file, const AudioSpan& audio);

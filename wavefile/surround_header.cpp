@@ -5,8 +5,6 @@
 #include <initializer_list>
 #include <span>
 
-#include "wavefile/platform.h"
-
 namespace {
 // Offsets into a "fmt " body that only the fill writes.
 constexpr std::size_t FMT_BYTE_RATE = 8;
@@ -79,69 +77,26 @@ const Template SURROUND_HEADER =
 const Rf64Template RF64_SURROUND_HEADER =
     concatenated<RF64_SURROUND_HEADER_SIZE>({RF64_HEAD, SIX_CHANNEL_FMT_HEAD, PCM_SUBFORMAT, RF64_DATA_HEAD});
 
-FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt) {
-    FmtFields fields{};
-    bool whole = fmt.declared_size >= FMT_FIELDS_SIZE && seek_to(file, fmt.body_offset) &&
-                 std::fread(fields.bytes, 1, sizeof fields.bytes, file) == sizeof fields.bytes;
-    fail_if(!whole, "invalid wave file!");
-    return fields;
-}
-
-SampleFormat read_sample_format(std::FILE* file, const ChunkLocation& fmt) {
-    const FmtFields fields = read_fmt_fields(file, fmt);
-    SampleFormat format{SampleKind::unsupported, fields.channels(), fields.sample_rate(), fields.bits_per_sample()};
-    switch (fields.format_tag()) {
-        case WAVE_FORMAT_PCM: format.kind = SampleKind::integer; break;
-        case WAVE_FORMAT_IEEE_FLOAT: format.kind = SampleKind::floating; break;
-        case WAVE_FORMAT_EXTENSIBLE: {
-            // A body too short for its SubFormat says nothing of what the samples are.
-            if (fmt.declared_size < FMT_SUBFORMAT_END) break;
-            FormatGuid subformat{};
-            const bool whole = seek_to(file, fmt.body_offset + std::int64_t{FMT_SUBFORMAT}) &&
-                               std::fread(subformat.data(), 1, subformat.size(), file) == subformat.size();
-            fail_if(!whole, "invalid wave file!");
-            if (subformat == PCM_SUBFORMAT) format.kind = SampleKind::integer;
-            if (subformat == IEEE_FLOAT_SUBFORMAT) format.kind = SampleKind::floating;
-            break;
-        }
-        default: break;
-    }
-    return format;
-}
-
-bool width_supported(const SampleFormat& format) {
-    switch (format.kind) {
-        case SampleKind::integer:
-            return format.bits_per_sample == 8 || format.bits_per_sample == 16 || format.bits_per_sample == 24 ||
-                   format.bits_per_sample == 32;
-        case SampleKind::floating: return format.bits_per_sample == 32 || format.bits_per_sample == 64;
-        case SampleKind::unsupported: break;
-    }
-    return false;
-}
-
-bool same_samples(const SampleFormat& first, const SampleFormat& second) {
-    return first.kind == second.kind && first.sample_rate == second.sample_rate &&
-           first.bits_per_sample == second.bits_per_sample;
-}
-
 bool surround_byte_rate_fits(const SampleFormat& format) {
     return std::uint64_t{surround_frame_size(format.bits_per_sample)} * format.sample_rate <= UINT32_MAX;
 }
 
-SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format) {
+SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format,
+                                    std::uint64_t carried_size) {
     SurroundHeader header{};
     const std::uint64_t data_size = 3 * front_length;
-    if (data_size + SURROUND_HEADER_SIZE - 8 <= UINT32_MAX) {
+    if (data_size + carried_size + SURROUND_HEADER_SIZE - 8 <= UINT32_MAX) {
         std::copy(SURROUND_HEADER.begin(), SURROUND_HEADER.end(), header.bytes.begin());
         header.size = SURROUND_HEADER_SIZE;
-        put_le32(&header.bytes[RIFF_SIZE_AT], static_cast<std::uint32_t>(data_size + header.size - 8));
+        header.riff_size = data_size + carried_size + header.size - 8;
+        put_le32(&header.bytes[RIFF_SIZE_AT], static_cast<std::uint32_t>(header.riff_size));
         put_le32(&header.bytes[WAVE_DATA_SIZE_AT], static_cast<std::uint32_t>(data_size));
         fill_fmt_body(&header.bytes[WAVE_FMT_BODY_AT], format);
     } else {
         header.bytes = RF64_SURROUND_HEADER;
         header.size = RF64_SURROUND_HEADER_SIZE;
-        put_le64(&header.bytes[DS64_RIFF_SIZE_AT], data_size + header.size - 8);
+        header.riff_size = data_size + carried_size + header.size - 8;
+        put_le64(&header.bytes[DS64_RIFF_SIZE_AT], header.riff_size);
         put_le64(&header.bytes[DS64_DATA_SIZE_AT], data_size);
         put_le64(&header.bytes[DS64_SAMPLE_COUNT_AT], data_size / surround_frame_size(format.bits_per_sample));
         fill_fmt_body(&header.bytes[RF64_FMT_BODY_AT], format);

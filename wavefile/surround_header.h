@@ -1,13 +1,11 @@
-// The six-channel WAVE_FORMAT_EXTENSIBLE header (as WAVE, or as RF64 past 4 GiB), and the
-// "fmt " fields both tools read.
+// The six-channel WAVE_FORMAT_EXTENSIBLE header, as WAVE, or as RF64 past 4 GiB.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
-#include "wavefile/chunk.h"
+#include "wavefile/sample_format.h"
 
 inline constexpr std::size_t SURROUND_HEADER_SIZE = 68;
 inline constexpr std::size_t RF64_SURROUND_HEADER_SIZE = 104;
@@ -17,69 +15,17 @@ inline constexpr std::size_t RF64_SURROUND_HEADER_SIZE = 104;
 extern const std::array<unsigned char, SURROUND_HEADER_SIZE> SURROUND_HEADER;
 extern const std::array<unsigned char, RF64_SURROUND_HEADER_SIZE> RF64_SURROUND_HEADER;
 
-// A filled header of either kind: its first `size` bytes are written before the audio.
+// A filled header of either kind: its first `size` bytes are written before the audio, with
+// the chunks carried from the inputs between its "fmt " chunk and its last 8 bytes, the header
+// of the "data" chunk.
 struct SurroundHeader {
     std::array<unsigned char, RF64_SURROUND_HEADER_SIZE> bytes;
     std::size_t size;
+    std::uint64_t riff_size;  // the file's length less 8, as the header holds it
+    std::size_t carried_at() const { return size - 8; }
 };
 
-inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 inline constexpr std::uint8_t SIX_SPEAKER_MASK = 0x3F;  // FL FR FC LFE BL BR
-
-// Offsets into a "fmt " body.
-inline constexpr std::size_t FMT_FORMAT_TAG = 0;
-inline constexpr std::size_t FMT_SAMPLE_RATE = 4;
-inline constexpr std::size_t FMT_BITS_PER_SAMPLE = 14;
-inline constexpr std::size_t FMT_CHANNEL_MASK = 20;  // its lowest byte; extensible bodies only
-inline constexpr std::size_t FMT_FIELDS_SIZE = 16;
-inline constexpr std::size_t FMT_EXTENSIBLE_MIN_SIZE = 24;  // through the end of dwChannelMask
-
-inline constexpr std::size_t FMT_CHANNELS = 2;
-inline constexpr std::size_t FMT_SUBFORMAT = 24;
-inline constexpr std::size_t FMT_SUBFORMAT_END = 40;  // an extensible body that holds its SubFormat
-
-inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
-inline constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
-
-// The 16 leading bytes of a "fmt " body.
-struct FmtFields {
-    unsigned char bytes[FMT_FIELDS_SIZE];
-    std::uint16_t format_tag() const { return le16(bytes + FMT_FORMAT_TAG); }
-    std::uint16_t channels() const { return le16(bytes + FMT_CHANNELS); }
-    std::uint32_t sample_rate() const { return le32(bytes + FMT_SAMPLE_RATE); }
-    std::uint16_t bits_per_sample() const { return le16(bytes + FMT_BITS_PER_SAMPLE); }
-};
-
-// Reads the FmtFields of a located "fmt " chunk; a body too short to hold them is an invalid file.
-FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt);
-
-// The SubFormat GUIDs of an extensible "fmt " body, as stored (little-endian fields first).
-using FormatGuid = std::array<unsigned char, 16>;
-inline constexpr FormatGuid PCM_SUBFORMAT = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-inline constexpr FormatGuid IEEE_FLOAT_SUBFORMAT = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                                    0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-// What the samples are, whichever way the "fmt " chunk spells it: a plain tag or an extensible
-// SubFormat. Anything else (A-law, ADPCM, ...) cannot be copied sample for sample.
-enum class SampleKind { unsupported, integer, floating };
-
-// The format of a file's audio, as its "fmt " chunk describes it.
-struct SampleFormat {
-    SampleKind kind;
-    std::uint16_t channels;
-    std::uint32_t sample_rate;
-    std::uint16_t bits_per_sample;
-};
-
-// Reads and decodes a located "fmt " chunk; a body too short for its 16 leading bytes is an invalid file.
-SampleFormat read_sample_format(std::FILE* file, const ChunkLocation& fmt);
-
-// Whether the width is one that the kind comes in: integer 8, 16, 24, 32; float 32, 64.
-bool width_supported(const SampleFormat& format);
-
-// Whether two files hold samples of the same kind, rate and width, however each spells it.
-bool same_samples(const SampleFormat& first, const SampleFormat& second);
 
 // Bytes in one six-channel frame of bits_per_sample-bit samples.
 constexpr std::uint32_t surround_frame_size(std::uint32_t bits_per_sample) {
@@ -89,6 +35,8 @@ constexpr std::uint32_t surround_frame_size(std::uint32_t bits_per_sample) {
 // Whether the 32-bit byte rate field can hold the six-channel byte rate; every size fits, in RF64.
 bool surround_byte_rate_fits(const SampleFormat& format);
 
-// The header for front_length bytes of stereo audio in the given format: the WAVE template when
-// its 32-bit sizes hold the file, the RF64 one otherwise. The byte rate must fit.
-SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format);
+// The header for front_length bytes of stereo audio in the given format, with carried_size bytes
+// of carried chunks before the audio: the WAVE template when its 32-bit sizes hold the file, the
+// RF64 one otherwise. The byte rate must fit.
+SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format,
+                                    std::uint64_t carried_size = 0);
