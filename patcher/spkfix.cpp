@@ -7,6 +7,7 @@
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
 #include "wavefile/platform.h"
+#include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 
 namespace {
