@@ -40,12 +40,17 @@ cp front/stereo16.wav front/stereo32f.wav rear/
 with_chunk_first t16F.wav 'junk\003\000\000\000abc\000' >front/padded.wav
 with_chunk_first t32fF.wav 'fact\004\000\000\000\060\000\000\000' >rear/fact.wav
 with_chunk_first t16F-6ch.wav 'junk\003\000\000\000abc\000' >spkfix/padded.wav
-# RF64 seeds, where ffmpeg is at hand to write them.
+# RF64 seeds and Broadcast Wave seeds with a time reference and history, where ffmpeg is at hand
+# to write them.
 if command -v ffmpeg >/dev/null; then
     rf64() { ffmpeg -nostdin -loglevel error -f lavfi -i sine=d=0.001:r=48000 -ac "$1" -c:a "$2" -rf64 always "$3"; }
     rf64 2 pcm_s16le front/rf64.wav
     rf64 2 pcm_f32le rear/rf64.wav
     rf64 6 pcm_s24le spkfix/rf64.wav
+    bwf() { ffmpeg -nostdin -loglevel error -f lavfi -i sine=d=0.001:r=48000 -ac 2 -c:a "$1" -write_bext 1 \
+        -metadata time_reference=172800000 -metadata coding_history=A=PCM,F=48000 "$2"; }
+    bwf pcm_s16le front/bwf.wav
+    bwf pcm_f32le rear/bwf.wav
 fi
 # The fixed partners: a 16-bit rear for the front campaign, a 32-bit float front for the rear one.
 "$top/build/default/make_take" "$out/work-front/take" 0.001 48000 16
