@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #ifndef PROGRAM_RUNNER
 #define PROGRAM_RUNNER ""
@@ -46,7 +47,8 @@ static void drop_carriage_returns(std::string& text) {
 }
 
 static RunResult run_once(const std::string& program, const std::vector<std::string>& args,
-                          const std::filesystem::path& dir, unsigned long long file_size_limit) {
+                          const std::filesystem::path& dir, unsigned long long file_size_limit,
+                          const std::vector<std::string>& environment) {
     const std::string runner = PROGRAM_RUNNER;
     std::vector<char*> argv;
     if (!runner.empty()) argv.push_back(const_cast<char*>(runner.c_str()));
@@ -64,6 +66,7 @@ static RunResult run_once(const std::string& program, const std::vector<std::str
             _exit(127);
         close(out_pipe[0]);
         close(err_pipe[0]);
+        for (const std::string& entry : environment) putenv(strdup(entry.c_str()));
         if (file_size_limit != NO_FILE_SIZE_LIMIT) {
             signal(SIGXFSZ, SIG_IGN);
             rlimit limit{file_size_limit, file_size_limit};
@@ -84,12 +87,13 @@ static RunResult run_once(const std::string& program, const std::vector<std::str
 }
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& dir, unsigned long long file_size_limit) {
-    RunResult result = run_once(program, args, dir, file_size_limit);
+                      const std::filesystem::path& dir, unsigned long long file_size_limit,
+                      const std::vector<std::string>& environment) {
+    RunResult result = run_once(program, args, dir, file_size_limit, environment);
     // About one Wine start in a thousand fails with status 1 before the program prints a byte;
     // the programs themselves never end with status 1, and always print their banner first.
     for (int retry = 0; retry < 3 && windows_programs() && result.status == 1 && result.out.empty(); ++retry)
-        result = run_once(program, args, dir, file_size_limit);
+        result = run_once(program, args, dir, file_size_limit, environment);
     return result;
 }
 

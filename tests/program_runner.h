@@ -17,9 +17,11 @@ inline constexpr unsigned long long NO_FILE_SIZE_LIMIT = ~0ull;
 // Whether the programs under test are Windows builds, run under Wine.
 bool windows_programs();
 
-// Runs program with args from inside dir, with SIGXFSZ ignored and the file size limited.
+// Runs program with args from inside dir, with SIGXFSZ ignored, the file size limited, and the
+// environment's NAME=value entries added.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT);
+                      const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT,
+                      const std::vector<std::string>& environment = {});
 
 // Whether a command is on the PATH.
 bool installed(const std::string& tool);

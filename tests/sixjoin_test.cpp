@@ -7,6 +7,7 @@
 #include <optional>
 #include <tuple>
 
+#include "combiner/interleave.h"
 #include "program_runner.h"
 #include "test_support.h"
 
@@ -52,6 +53,8 @@ struct JoinCase {
     bool check_output = true;
     unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT;  // when set, the output is a prefix of `output`
     std::string output_at = "takeF-6ch.wav";
+    std::vector<std::string> environment = {};  // NAME=value, added for the run
+    std::function<void(JoinCase&)> build = nullptr;  // fills inputs and output as the row runs
 };
 
 const Bytes FRONT = pattern(400, 1);
@@ -132,6 +135,19 @@ void make_take_past_2_gib(const fs::path& path, const Bytes& audio) {
     file.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
     file.seekp(static_cast<std::streamoff>(head.size()) + skipped);
     file.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+}
+
+// Builds, as its row runs, a 16-bit pair of long inputs of these lengths and, for a row that
+// checks it, the file of joined_length bytes of each: rows this long would cost every test
+// process the time to build them. A shorter input is followed by silence in the output.
+std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t rear_length, std::size_t joined_length) {
+    return [=](JoinCase& c) {
+        Bytes front = pattern(front_length, 21), rear = pattern(rear_length, 22);
+        c.inputs = pair_of(stereo_wave(44100, 16, front), stereo_wave(44100, 16, rear));
+        front.resize(joined_length);
+        rear.resize(joined_length);
+        if (c.output) c.output = six_channel_wave(44100, 16, front, rear);
+    };
 }
 
 std::vector<JoinCase> join_cases() {
@@ -309,6 +325,30 @@ std::vector<JoinCase> join_cases() {
                          .args = {"takeF.wav"}, .status = 0,
                          .console = PAIR + format(44100, 16) + progress(out.size() - 8, 50), .output = out});
     }
+    // Inputs around one read run: shorter than it, exactly it, a frame past it, and a rear that
+    // fails, as a worn card does, in its second run.
+    for (const auto& [name, length] : {std::pair{"a frame less than one read run", INPUT_RUN_BYTES - 4},
+                                       std::pair{"one read run", INPUT_RUN_BYTES},
+                                       std::pair{"a frame more than one read run", INPUT_RUN_BYTES + 4}}) {
+        cases.push_back({.name = name, .inputs = {}, .args = {"takeF.wav"}, .status = 0,
+                         .console = PAIR + format(44100, 16) + progress(3 * length + 60, 50), .output = Bytes{},
+                         .build = long_pair(length, length, length)});
+    }
+#ifdef READ_FAILURE_SHIM
+    if (!windows_programs()) {
+        const char* asan_options = std::getenv("ASAN_OPTIONS");
+        cases.push_back({.name = "a read error in the second run", .inputs = {}, .args = {"takeF.wav"}, .status = 255,
+                         .console = PAIR + format(44100, 16) + ruler(6 * INPUT_RUN_BYTES + 60) + std::string(25, '>') +
+                                    "cannot read input file!\n",
+                         .output = std::nullopt, .check_output = false,
+                         .environment = {"LD_PRELOAD=" READ_FAILURE_SHIM, "FAIL_READ_NAME=takeR.wav",
+                                         "FAIL_READ_AT=" + std::to_string(INPUT_RUN_BYTES + 1000),
+                                         // The sanitizers' runtime need not come first for this.
+                                         std::string("ASAN_OPTIONS=") + (asan_options ? asan_options : "") +
+                                             ":verify_asan_link_order=0"},
+                         .build = long_pair(2 * INPUT_RUN_BYTES, 2 * INPUT_RUN_BYTES, 2 * INPUT_RUN_BYTES)});
+    }
+#endif
     const std::string take = "λήψη-テイク7";  // letters that no Windows code page holds together
     cases.push_back({.name = "a name outside the code page",
                      .inputs = pair_of_named(take, FRONT, REAR),
@@ -350,7 +390,8 @@ void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.name; }
 class JoinTest : public ::testing::TestWithParam<JoinCase> {};
 
 TEST_P(JoinTest, StatusConsoleAndFiles) {
-    const JoinCase& c = GetParam();
+    JoinCase c = GetParam();
+    if (c.build) c.build(c);
     TempDir dir;
     for (const auto& [name, bytes] : c.inputs) {
         fs::create_directories((dir / name).parent_path());
@@ -358,7 +399,7 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
     }
     if (c.setup) c.setup(dir.path());
 
-    RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit);
+    RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit, c.environment);
 
     EXPECT_EQ(run.status, c.status);
     EXPECT_TRUE(console_matches(BANNER + c.console, run.out));

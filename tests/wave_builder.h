@@ -1,11 +1,11 @@
 // Builds WAVE files byte by byte, independently of the code under test.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -129,11 +129,10 @@ inline Bytes stereo_wave(std::uint32_t rate, std::uint32_t bits, const Bytes& au
 inline Bytes six_channel_audio(std::uint32_t bits, const Bytes& front, const Bytes& rear, std::uint32_t tag = PCM) {
     const std::size_t pair = bits / 4;
     const unsigned char silence = bits == 8 && tag == PCM ? 0x80 : 0x00;
-    Bytes audio;
-    for (std::size_t at = 0; at + pair <= front.size(); at += pair) {
-        audio.insert(audio.end(), front.begin() + at, front.begin() + at + pair);
-        audio.insert(audio.end(), pair, silence);
-        audio.insert(audio.end(), rear.begin() + at, rear.begin() + at + pair);
+    Bytes audio(front.size() / pair * 3 * pair, silence);
+    for (std::size_t at = 0, out = 0; at + pair <= front.size(); at += pair, out += 3 * pair) {
+        std::copy_n(front.begin() + static_cast<long>(at), pair, audio.begin() + static_cast<long>(out));
+        std::copy_n(rear.begin() + static_cast<long>(at), pair, audio.begin() + static_cast<long>(out + 2 * pair));
     }
     return audio;
 }
@@ -203,6 +202,9 @@ inline void write_file(const std::filesystem::path& path, const Bytes& bytes) {
 }
 
 inline Bytes read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::error_code missing;
+    Bytes bytes(std::filesystem::file_size(path, missing));
+    if (missing) return {};
+    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
