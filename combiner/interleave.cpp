@@ -41,6 +41,16 @@ void interleave(std::uint32_t sample_bytes, const unsigned char* front, const un
     }
 }
 
+// Fills a run buffer with `frames` frames: those the input has left, then silence once it has run
+// out. Nothing past an input's audio is read.
+void read_run(std::FILE* input, unsigned char* run, std::size_t frames, std::uint64_t& frames_left,
+              std::size_t pair_size, unsigned char silence) {
+    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(frames, frames_left));
+    fail_if(std::fread(run, pair_size, have, input) != have, "cannot read input file!");
+    std::memset(run + have * pair_size, silence, (frames - have) * pair_size);
+    frames_left -= have;
+}
+
 bool write_all(std::FILE* out, const void* bytes, std::size_t size) {
     return std::fwrite(bytes, 1, size, out) == size;
 }
@@ -61,9 +71,10 @@ int ProgressMeter::advance(std::uint64_t written_before, std::uint64_t written_a
     return marks;
 }
 
-void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
+void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const JoinLength& length,
                     const SampleFormat& format, const std::string& carried) {
-    const SurroundHeader header = fill_surround_header(front_length, format, carried.size());
+    const std::size_t pair_size = format.bits_per_sample / 4u;
+    const SurroundHeader header = fill_surround_header(length.frames * pair_size, format, carried.size());
     const unsigned char* head = header.bytes.data();
     const bool written = write_all(out, head, header.carried_at()) &&
                          write_all(out, carried.data(), carried.size()) &&
@@ -74,18 +85,17 @@ void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint
     std::fflush(stdout);
 
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
-    const std::size_t pair_size = 2 * sample_bytes;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
     const std::size_t frames_per_block = INPUT_BLOCK_BYTES / pair_size;
     const std::size_t frames_per_run = INPUT_RUN_BYTES / INPUT_BLOCK_BYTES * frames_per_block;
     std::memset(out_block, silence_byte(format), sizeof out_block);
 
-    ProgressMeter meter(front_length, frame_size);
-    const std::uint64_t total_frames = front_length / pair_size;
-    for (std::uint64_t done = 0; done < total_frames;) {
-        const std::size_t run = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run, total_frames - done));
-        fail_if(std::fread(front_run, pair_size, run, front) != run, "cannot read input file!");
-        fail_if(std::fread(rear_run, pair_size, run, rear) != run, "cannot read input file!");
+    ProgressMeter meter(length.frames * pair_size, frame_size);
+    std::uint64_t front_left = length.front_frames, rear_left = length.rear_frames;
+    for (std::uint64_t done = 0; done < length.frames;) {
+        const std::size_t run = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run, length.frames - done));
+        read_run(front, front_run, run, front_left, pair_size, silence_byte(format));
+        read_run(rear, rear_run, run, rear_left, pair_size, silence_byte(format));
         for (std::size_t at = 0; at < run; at += frames_per_block) {
             const std::size_t frames = std::min(frames_per_block, run - at);
             interleave(sample_bytes, front_run + at * pair_size, rear_run + at * pair_size, frames);

@@ -32,9 +32,16 @@ private:
     double next_mark_ = 0.0;
 };
 
-// Writes the header for front_length bytes of stereo audio (WAVE, or RF64 when a WAVE file cannot
-// hold them) with the carried chunks inside it, then the interleaved audio, reporting progress on
-// standard output. front and rear stand at the first byte of their audio, each holding
-// front_length bytes; front_length is a whole number of frames and the width is a supported one.
-void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, std::uint64_t front_length,
+// How many stereo frames the output holds, and how many of them each input gives: after the
+// last of an input's frames, its two channels are silent.
+struct JoinLength {
+    std::uint64_t frames;
+    std::uint64_t front_frames, rear_frames;  // at most frames
+};
+
+// Writes the header for the joined frames (WAVE, or RF64 when a WAVE file cannot hold them) with
+// the carried chunks inside it, then the interleaved audio, reporting progress on standard
+// output. front and rear stand at the first byte of their audio, each holding at least the frames
+// it gives; the width is a supported one.
+void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const JoinLength& length,
                     const SampleFormat& format, const std::string& carried);

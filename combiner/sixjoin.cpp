@@ -1,5 +1,7 @@
 // sixjoin: joins the front and rear stereo files of a four-channel recording into one
 // six-channel 5.1 WAVE file (front pair, silent centre and LFE, rear pair).
+#include <algorithm>
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -19,7 +21,7 @@
 namespace {
 
 const char USAGE[] =
-    "usage: sixjoin [-o PATH] FRONT.wav [REAR.wav]\n"
+    "usage: sixjoin [-o PATH] [-t | -p] FRONT.wav [REAR.wav]\n"
     "\n"
     "Joins the front and rear stereo files of a four-channel take into one\n"
     "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
@@ -28,12 +30,19 @@ const char USAGE[] =
     "\n"
     "options:\n"
     "  -o, --output PATH  write the output to PATH, or into PATH when it is a folder\n"
+    "  -t, --trim         join inputs of different lengths as far as the shorter one\n"
+    "                     goes, dropping the rest of the longer one\n"
+    "  -p, --pad          join inputs of different lengths as far as the longer one\n"
+    "                     goes, with silence after the end of the shorter one\n"
     "  -h, --help         print this help and exit\n"
     "  -V, --version      print the version and exit\n"
     "  --                 end the options: every argument after it is a file name\n"
     "\n"
-    "example, every take of a card joined into another folder:\n"
-    "  for f in /media/card/*F.WAV; do sixjoin -o ~/takes \"$f\"; done\n"
+    "examples:\n"
+    "  every take of a card, joined into another folder:\n"
+    "    for f in /media/card/*F.WAV; do sixjoin -o ~/takes \"$f\"; done\n"
+    "  a take cut short, whose two files end apart:\n"
+    "    sixjoin --trim take9F.WAV\n"
     "\n"
     "exit status:\n"
     "  0    the output was written in full (\"done.\")\n"
@@ -48,6 +57,29 @@ std::string output_path(const std::string& derived, const std::optional<std::str
     if (!given) return derived;
     if (!names_folder(*given)) return *given;
     return inside_folder(*given, std::string_view(derived).substr(last_component_start(derived)));
+}
+
+// The frames to join: as many as both inputs hold, when the lengths agree; as the shorter holds
+// (--trim), or as the longer holds with the shorter followed by silence (--pad), when they do not.
+JoinLength join_length(std::uint64_t front_frames, std::uint64_t rear_frames, LengthRule rule) {
+    const std::uint64_t frames =
+        rule == LengthRule::pad ? std::max(front_frames, rear_frames) : std::min(front_frames, rear_frames);
+    return {frames, std::min(frames, front_frames), std::min(frames, rear_frames)};
+}
+
+// Says what --trim or --pad did to inputs of different lengths.
+void report_length_change(std::uint64_t front_frames, std::uint64_t rear_frames, LengthRule rule,
+                          std::uint32_t rate) {
+    if (rule == LengthRule::equal || front_frames == rear_frames) return;
+    const std::uint64_t difference = front_frames > rear_frames ? front_frames - rear_frames : rear_frames - front_frames;
+    const double seconds = rate == 0 ? 0.0 : static_cast<double>(difference) / rate;
+    const char* longer = front_frames > rear_frames ? "front" : "rear";
+    const char* shorter = front_frames > rear_frames ? "rear" : "front";
+    if (rule == LengthRule::trim)
+        std::printf("trimmed:              %" PRIu64 " frames (%.3f s) of the %s dropped\n", difference, seconds, longer);
+    else
+        std::printf("padded:               %" PRIu64 " frames (%.3f s) of silence after the %s\n", difference, seconds,
+                    shorter);
 }
 
 // The copy moves blocks of whole frames; a stream buffer would only add a copy of each block
@@ -105,12 +137,14 @@ int main(int argc, char* argv[]) {
     const SampleFormat rear_format = read_sample_format(rear, locate_chunk(rear, FMT_ID));
     fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
     fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
-    fail_if(front_audio.length != rear_audio.length, "fatal error: quadrophonic file sizes not equal!");
+    fail_if(command.lengths == LengthRule::equal && front_audio.length != rear_audio.length,
+            "fatal error: quadrophonic file sizes not equal!");
     // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
     // always matches the bytes written.
-    const std::uint64_t input_frame_size = format.bits_per_sample / 4u;
-    const std::uint64_t length = front_audio.length - front_audio.length % input_frame_size;
+    const std::uint64_t pair_size = format.bits_per_sample / 4u;
+    const std::uint64_t front_frames = front_audio.length / pair_size, rear_frames = rear_audio.length / pair_size;
     fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
+    report_length_change(front_frames, rear_frames, command.lengths, format.sample_rate);
 
     const std::vector<MetadataChunk> front_metadata = read_metadata(front, front_audio);
     const std::vector<MetadataChunk> rear_metadata = read_metadata(rear, rear_audio);
@@ -119,7 +153,8 @@ int main(int argc, char* argv[]) {
 
     fail_if(!seek_to(front, front_audio.offset), "cannot read input file!");
     fail_if(!seek_to(rear, rear_audio.offset), "cannot read input file!");
-    write_surround(front, rear, output, length, format, carried_chunks(front_metadata, rear_metadata, format));
+    write_surround(front, rear, output, join_length(front_frames, rear_frames, command.lengths), format,
+                   carried_chunks(front_metadata, rear_metadata, format));
 
     std::fclose(front);
     std::fclose(rear);

@@ -263,7 +263,7 @@ std::vector<JoinCase> join_cases() {
         {"output is a symbolic link to the rear", STANDARD, {"takeF.wav"}, 255,
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
          [](const fs::path& dir) { fs::create_symlink("takeR.wav", dir / "takeF-6ch.wav"); }, false},
-        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH] FRONT.wav [REAR.wav]\n...",
+        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH] [-t | -p] FRONT.wav [REAR.wav]\n...",
          std::nullopt},
         {"--version", STANDARD, {"--version"}, 0, "", std::nullopt},
         {"an unknown option", STANDARD, {"-x", "takeF.wav"}, 64, "unknown option '-x' - see sixjoin --help\n",
@@ -325,6 +325,64 @@ std::vector<JoinCase> join_cases() {
                          .args = {"takeF.wav"}, .status = 0,
                          .console = PAIR + format(44100, 16) + progress(out.size() - 8, 50), .output = out});
     }
+    // Inputs of different lengths, joined on request. A copy block holds 8,192 16-bit frames.
+    const auto sized = [](unsigned seed, std::size_t length, std::size_t joined_length, unsigned char silence = 0) {
+        Bytes audio = pattern(length, seed);
+        audio.resize(joined_length, silence);
+        return audio;
+    };
+    const Bytes block_longer = pattern(400 + 40000, 2);
+    const std::string options_exclude = "options '--trim' and '-p' exclude each other - see sixjoin --help\n";
+    const std::vector<JoinCase> unequal = {
+        {"--trim, front a frame longer", pair_of(stereo_wave(44100, 16, pattern(404, 1)), STANDARD[1].second),
+         {"--trim", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + "trimmed:              1 frames (0.000 s) of the front dropped\n" +
+             progress(1260, 50),
+         STANDARD_OUT},
+        {"-t, rear longer by more than a copy block", pair_of(STANDARD[0].second, stereo_wave(44100, 16, block_longer)),
+         {"-t", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + "trimmed:              10000 frames (0.227 s) of the rear dropped\n" +
+             progress(1260, 50),
+         STANDARD_OUT},
+        {"--pad, front a frame longer", pair_of(stereo_wave(44100, 16, pattern(404, 1)), STANDARD[1].second),
+         {"--pad", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + "padded:               1 frames (0.000 s) of silence after the rear\n" +
+             progress(1272, 50),
+         six_channel_wave(44100, 16, pattern(404, 1), sized(2, 400, 404))},
+        {"-p, rear longer by more than a copy block", pair_of(STANDARD[0].second, stereo_wave(44100, 16, block_longer)),
+         {"-p", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + "padded:               10000 frames (0.227 s) of silence after the front\n" +
+             progress(121260, 50),
+         six_channel_wave(44100, 16, sized(1, 400, 40400), block_longer)},
+        {"--pad, a dead battery's unfinished pair", pair_of(declaring(0, pattern(402, 1)), declaring(0, pattern(409, 2))),
+         {"--pad", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + "padded:               2 frames (0.000 s) of silence after the front\n" +
+             progress(1284, 50),
+         six_channel_wave(44100, 16, sized(1, 400, 408), pattern(408, 2))},
+        {"--pad, 8-bit silence", pair_of(stereo_wave(8000, 8, a8), stereo_wave(8000, 8, pattern(30, 6))),
+         {"--pad", "takeF.wav"}, 0,
+         PAIR + format(8000, 8) + "padded:               5 frames (0.001 s) of silence after the front\n" +
+             progress(150, 15),
+         six_channel_wave(8000, 8, joined(a8, Bytes(10, 0x80)), pattern(30, 6))},
+        {"--trim to a rear without audio", pair_of(STANDARD[0].second, stereo_wave(44100, 16, {})),
+         {"--trim", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + "trimmed:              100 frames (0.002 s) of the front dropped\n" +
+             progress(60, 0),
+         six_channel_wave(44100, 16, {}, {})},
+        {"--pad, equal lengths: as without it", STANDARD, {"--pad", "takeF.wav"}, 0,
+         PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"-t, partial frames of different lengths: as equal ones",
+         pair_of(stereo_wave(44100, 16, joined(FRONT, {1})), stereo_wave(44100, 16, joined(REAR, {2, 3}))),
+         {"-t", "takeF.wav"}, 0, PAIR + format(44100, 16) + progress(1260, 50), STANDARD_OUT},
+        {"--trim and -p at once", STANDARD, {"--trim", "-p", "takeF.wav"}, 64, options_exclude, std::nullopt},
+    };
+    cases.insert(cases.end(), unequal.begin(), unequal.end());
+    cases.push_back({.name = "--pad across a read run", .inputs = {}, .args = {"--pad", "takeF.wav"}, .status = 0,
+                     .console = PAIR + format(44100, 16) +
+                                "padded:               1048576 frames (23.777 s) of silence after the rear\n" +
+                                progress(3 * (INPUT_RUN_BYTES + 4) + 60, 50),
+                     .output = Bytes{}, .build = long_pair(INPUT_RUN_BYTES + 4, 4, INPUT_RUN_BYTES + 4)});
+
     // Inputs around one read run: shorter than it, exactly it, a frame past it, and a rear that
     // fails, as a worn card does, in its second run.
     for (const auto& [name, length] : {std::pair{"a frame less than one read run", INPUT_RUN_BYTES - 4},

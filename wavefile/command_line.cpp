@@ -12,8 +12,9 @@ CommandLine usage_error(const std::string& what, const char* program) {
 }
 }  // namespace
 
-CommandLine read_command_line(int argc, char* argv[], const char* program, bool takes_output) {
+CommandLine read_command_line(int argc, char* argv[], const char* program, bool joins) {
     CommandLine command;
+    std::string length_option;  // as the user spelled it
     int at = 1;
     for (; at < argc; ++at) {
         const std::string_view arg = argv[at];
@@ -31,11 +32,19 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             return command;
         }
         const bool attached = arg.starts_with("--output=");
-        if (takes_output && (arg == "-o" || arg == "--output" || attached)) {
+        const bool trim = arg == "-t" || arg == "--trim", pad = arg == "-p" || arg == "--pad";
+        if (joins && (arg == "-o" || arg == "--output" || attached)) {
             const std::string path = attached ? std::string(arg.substr(9)) : at + 1 < argc ? argv[++at] : "";
             const std::string name(arg.substr(0, arg.find('=')));
             if (path.empty()) return usage_error("option '" + name + "' needs a path", program);
             command.output = path;
+        } else if (joins && (trim || pad)) {
+            const LengthRule rule = trim ? LengthRule::trim : LengthRule::pad;
+            if (command.lengths != LengthRule::equal && command.lengths != rule)
+                return usage_error("options '" + length_option + "' and '" + std::string(arg) + "' exclude each other",
+                                   program);
+            command.lengths = rule;
+            length_option = arg;
         } else {
             return usage_error("unknown option '" + std::string(arg) + "'", program);
         }
