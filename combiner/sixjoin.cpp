@@ -89,6 +89,7 @@ void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    keep_own_console_open();
     std::printf("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
                 "v1.4 - the sixjoin developers\n\n");
     const CommandLine command = read_command_line(argc, argv, "sixjoin", true);

@@ -64,6 +64,7 @@ int patch_mask(const std::string& name) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    keep_own_console_open();
     std::printf("spkfix - patches the channelmask in wavex files.\n"
                 "v1.4 - the sixjoin developers\n\n");
     const CommandLine command = read_command_line(argc, argv, "spkfix", false);

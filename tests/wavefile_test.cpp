@@ -6,6 +6,7 @@
 
 #include "test_support.h"
 #include "wavefile/chunk.h"
+#include "wavefile/platform.h"
 #include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 
@@ -198,6 +199,14 @@ TEST(HeaderLimits, RefusesOnlyAByteRateBeyondItsField) {
     EXPECT_FALSE(surround_byte_rate_fits({SampleKind::integer, 2, 0xFFFFFFFF, 16}));
     EXPECT_TRUE(surround_byte_rate_fits({SampleKind::integer, 2, 238609294, 24}));  // 18 x rate just fits
     EXPECT_FALSE(surround_byte_rate_fits({SampleKind::integer, 2, 238609295, 24}));
+}
+
+// The decision behind the wait for Enter on Windows, which the tests cannot give a real console.
+TEST(OwnConsole, WaitsOnlyInAWindowOfItsOwnReadingFromIt) {
+    EXPECT_TRUE(waits_for_enter(1, true));    // a double-click or a drop: the window is the program's
+    EXPECT_FALSE(waits_for_enter(2, true));   // started from cmd, PowerShell, a script or a program
+    EXPECT_FALSE(waits_for_enter(1, false));  // input from a pipe, a file or nothing
+    EXPECT_FALSE(waits_for_enter(0, false));  // no console at all
 }
 
 }  // namespace

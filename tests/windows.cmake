@@ -38,7 +38,13 @@ set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 add_test(NAME windows_unit_tests COMMAND ${WINE_RUN} ${WINDOWS_BUILD}/tests/unit_tests.exe)
 add_test(NAME windows_zip COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine/zip_check.sh ${WINDOWS_BUILD} ${WINE_RUN}
                                   $<TARGET_FILE:make_take>)
-set_tests_properties(windows_unit_tests windows_zip PROPERTIES FIXTURES_REQUIRED wine)
+# A console of the program's own, which Wine gives a program started from a terminal.
+add_test(NAME windows_own_console_sixjoin COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine/console_check.sh ${WINE_RUN}
+                                                  ${WINDOWS_BUILD}/sixjoin.exe 73)
+add_test(NAME windows_own_console_spkfix COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine/console_check.sh ${WINE_RUN}
+                                                 ${WINDOWS_BUILD}/spkfix.exe 55)
+set_tests_properties(windows_unit_tests windows_zip windows_own_console_sixjoin windows_own_console_spkfix
+                     PROPERTIES FIXTURES_REQUIRED wine)
 gtest_discover_tests(program_tests TEST_FILTER "-LongTake.*" PROPERTIES FIXTURES_REQUIRED wine)
 gtest_discover_tests(program_tests TEST_FILTER "LongTake.*" PROPERTIES FIXTURES_REQUIRED wine LABELS long TIMEOUT 900)
 gtest_discover_tests(interop_tests PROPERTIES FIXTURES_REQUIRED wine)

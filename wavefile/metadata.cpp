@@ -52,7 +52,8 @@ struct Element {
 };
 
 std::optional<Element> find_element(std::string_view text, std::string_view name, std::size_t from = 0) {
-    const std::string open = "<" + std::string(name) + ">", close = "</" + std::string(name) + ">";
+    const std::string open = std::string("<").append(name).append(">");
+    const std::string close = std::string("</").append(name).append(">");
     const std::size_t start = text.find(open, from);
     if (start == std::string_view::npos) return std::nullopt;
     const std::size_t content_end = text.find(close, start + open.size());

@@ -1,7 +1,13 @@
 #include "wavefile/platform.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -61,3 +67,25 @@ bool names_folder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(path_of(path), error);
 }
+
+bool waits_for_enter(unsigned long console_processes, bool input_is_console) {
+    return console_processes == 1 && input_is_console;
+}
+
+#ifdef _WIN32
+namespace {
+void wait_in_own_console() {
+    DWORD processes[2];
+    DWORD mode = 0;
+    const bool input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+    if (!waits_for_enter(GetConsoleProcessList(processes, 2), input_is_console)) return;
+    std::printf("\npress Enter to close this window");
+    std::fflush(stdout);
+    for (int c = std::getchar(); c != '\n' && c != EOF;) c = std::getchar();
+}
+}  // namespace
+
+void keep_own_console_open() { std::atexit(wait_in_own_console); }
+#else
+void keep_own_console_open() {}
+#endif

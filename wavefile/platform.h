@@ -1,5 +1,5 @@
 // What differs between Linux, macOS and Windows, wrapped once: 64-bit file positions, path
-// components, and how an argument's bytes name a file.
+// components, how an argument's bytes name a file, and a console window of the program's own.
 #pragma once
 
 #include <cstddef>
@@ -38,3 +38,13 @@ bool names_same_file(const std::string& first, const std::string& second);
 
 // Whether path names an existing folder (after links).
 bool names_folder(const std::string& path);
+
+// Whether a program waits for Enter before it ends: when it is the only process attached to its
+// console, Windows opened that window for it (a double-click, or files dropped on it) and closes
+// it as the program ends; a console shared with a shell, a script or another program is theirs.
+// Input that is not that console (a pipe, a file, nothing) never waits, so no script hangs on it.
+bool waits_for_enter(unsigned long console_processes, bool input_is_console);
+
+// Called once at the top of main: on Windows, however the program ends, it then asks for Enter
+// and waits when waits_for_enter says so, so that its last words can be read. Nothing elsewhere.
+void keep_own_console_open();
