@@ -88,14 +88,15 @@ void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const Joi
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
     const std::size_t frames_per_block = INPUT_BLOCK_BYTES / pair_size;
     const std::size_t frames_per_run = INPUT_RUN_BYTES / INPUT_BLOCK_BYTES * frames_per_block;
-    std::memset(out_block, silence_byte(format), sizeof out_block);
+    const unsigned char silence = silence_byte(format);
+    std::memset(out_block, silence, sizeof out_block);
 
     ProgressMeter meter(length.frames * pair_size, frame_size);
     std::uint64_t front_left = length.front_frames, rear_left = length.rear_frames;
     for (std::uint64_t done = 0; done < length.frames;) {
         const std::size_t run = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run, length.frames - done));
-        read_run(front, front_run, run, front_left, pair_size, silence_byte(format));
-        read_run(rear, rear_run, run, rear_left, pair_size, silence_byte(format));
+        read_run(front, front_run, run, front_left, pair_size, silence);
+        read_run(rear, rear_run, run, rear_left, pair_size, silence);
         for (std::size_t at = 0; at < run; at += frames_per_block) {
             const std::size_t frames = std::min(frames_per_block, run - at);
             interleave(sample_bytes, front_run + at * pair_size, rear_run + at * pair_size, frames);
