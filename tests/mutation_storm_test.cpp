@@ -88,13 +88,9 @@ std::vector<Mutant> mutants_of(const std::string& name, const Bytes& seed, std::
 
 // Whether a joined file's RIFF size and "data" size agree with its length, whatever it carries.
 bool sizes_agree(const Bytes& out) {
-    if (out.size() < 68 || read_le32(out, 4) != out.size() - 8) return false;
-    for (std::size_t at = 12; at + 8 <= out.size();) {
-        const std::uint32_t size = read_le32(out, at + 4);
-        if (std::equal(out.begin() + at, out.begin() + at + 4, "data")) return size == out.size() - at - 8;
-        at += 8 + size + (size & 1);
-    }
-    return false;
+    const std::size_t audio_at = layout_of(out).header_end;
+    return out.size() >= 68 && audio_at > 12 && read_le32(out, 4) == out.size() - 8 &&
+           read_le32(out, audio_at - 4) == out.size() - audio_at;
 }
 
 const Bytes STEREO16 = stereo_wave(44100, 16, pattern(160, 1));

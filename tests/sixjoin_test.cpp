@@ -107,16 +107,7 @@ const Bytes BEXT = chunk("bext", bext_body(ONE_AM, H2N_HISTORY));
 const Bytes JOINED_BEXT = chunk("bext", bext_body(ONE_AM, H2N_HISTORY + JOIN_ROW));
 
 // The TRACK_LIST of a joined file.
-std::string six_tracks(std::initializer_list<std::string_view> names) {
-    std::string list = "<TRACK_LIST><TRACK_COUNT>6</TRACK_COUNT>";
-    int index = 0;
-    for (std::string_view name : names) {
-        const std::string n = std::to_string(++index);
-        list += "<TRACK><CHANNEL_INDEX>" + n + "</CHANNEL_INDEX><INTERLEAVE_INDEX>" + n + "</INTERLEAVE_INDEX><NAME>" +
-                std::string(name) + "</NAME></TRACK>";
-    }
-    return list + "</TRACK_LIST>";
-}
+std::string six_tracks(std::initializer_list<std::string_view> names) { return track_list(names, ""); }
 
 // The title of the take.
 const Bytes INFO = chunk("LIST", joined(text_bytes("INFO"), chunk("INAM", text_bytes(std::string("Forest 12/3", 12)))));

@@ -159,14 +159,16 @@ inline Bytes bext_body(std::uint64_t time_reference, std::string_view coding_his
     return body;
 }
 
-// A TRACK_LIST element as a recorder writes it, one track for each name.
-inline std::string track_list(std::initializer_list<std::string_view> names) {
-    std::string list = "<TRACK_LIST>\r\n<TRACK_COUNT>" + std::to_string(names.size()) + "</TRACK_COUNT>\r\n";
+// A TRACK_LIST element, one track for each name, with line ends between its elements as
+// recorders write them, or with nothing between them.
+inline std::string track_list(std::initializer_list<std::string_view> names, std::string_view between = "\r\n") {
+    const std::string line_end(between);
+    std::string list = "<TRACK_LIST>" + line_end + "<TRACK_COUNT>" + std::to_string(names.size()) + "</TRACK_COUNT>" + line_end;
     int index = 0;
     for (std::string_view name : names) {
         const std::string n = std::to_string(++index);
         list += "<TRACK><CHANNEL_INDEX>" + n + "</CHANNEL_INDEX><INTERLEAVE_INDEX>" + n +
-                "</INTERLEAVE_INDEX><NAME>" + std::string(name) + "</NAME></TRACK>\r\n";
+                "</INTERLEAVE_INDEX><NAME>" + std::string(name) + "</NAME></TRACK>" + line_end;
     }
     return list + "</TRACK_LIST>";
 }
