@@ -18,6 +18,7 @@ std::string kind_of(const MetadataChunk& chunk) {
     return "";
 }
 
+// Decided on the header alone, so that no other chunk's body (filler, or a damaged size) is read.
 bool may_be_carried(const ChunkLocation& chunk) {
     return chunk.declared_size <= LARGEST_METADATA_BODY &&
            (chunk.id == BEXT_ID || chunk.id == IXML_ID || chunk.id == CUE_ID || chunk.id == LIST_ID);

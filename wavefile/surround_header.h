@@ -39,4 +39,4 @@ bool surround_byte_rate_fits(const SampleFormat& format);
 // of carried chunks before the audio: the WAVE template when its 32-bit sizes hold the file, the
 // RF64 one otherwise. The byte rate must fit.
 SurroundHeader fill_surround_header(std::uint64_t front_length, const SampleFormat& format,
-                                    std::uint64_t carried_size = 0);
+                                    std::uint64_t carried_size);
