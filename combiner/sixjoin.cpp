@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "combiner/card.h"
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "wavefile/chunk.h"
@@ -21,31 +22,39 @@
 namespace {
 
 const char USAGE[] =
-    "usage: sixjoin [-o PATH] [-t | -p] FRONT.wav [REAR.wav]\n"
+    "usage: sixjoin [-o PATH] [-t | -p] [-n] FRONT.wav [REAR.wav]\n"
+    "       sixjoin [-o FOLDER] [-t | -p] [-n] FOLDER...\n"
     "\n"
     "Joins the front and rear stereo files of a four-channel take into one\n"
     "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
     "(f and r) swapped just before the extension. The output is FRONT.wav with\n"
     "-6ch.wav in place of its extension.\n"
     "\n"
+    "Given folders, such as a recorder's card, joins every take in them and their\n"
+    "subfolders: each *F.wav whose *R.wav lies beside it. It goes on past a take\n"
+    "that cannot be joined, and ends with a summary of what was not joined.\n"
+    "\n"
     "options:\n"
-    "  -o, --output PATH  write the output to PATH, or into PATH when it is a folder\n"
+    "  -o, --output PATH  write the output to PATH, or into PATH when it is a folder;\n"
+    "                     with a folder given, under PATH, in the same subfolders\n"
     "  -t, --trim         join inputs of different lengths as far as the shorter one\n"
     "                     goes, dropping the rest of the longer one\n"
     "  -p, --pad          join inputs of different lengths as far as the longer one\n"
     "                     goes, with silence after the end of the shorter one\n"
+    "  -n, --dry-run      say what would be joined, and write nothing\n"
     "  -h, --help         print this help and exit\n"
     "  -V, --version      print the version and exit\n"
     "  --                 end the options: every argument after it is a file name\n"
     "\n"
     "examples:\n"
     "  every take of a card, joined into another folder:\n"
-    "    for f in /media/card/*F.WAV; do sixjoin -o ~/takes \"$f\"; done\n"
+    "    sixjoin -o ~/takes /media/card\n"
     "  a take cut short, whose two files end apart:\n"
     "    sixjoin --trim take9F.WAV\n"
     "\n"
     "exit status:\n"
-    "  0    the output was written in full (\"done.\")\n"
+    "  0    the output was written in full (\"done.\"); with folders, every take\n"
+    "  1    with folders: a take or a file was not joined, or none was found\n"
     "  25   the output cannot be created\n"
     "  64   a wrong option\n"
     "  73   no file given\n"
@@ -86,9 +95,121 @@ void report_length_change(std::uint64_t front_frames, std::uint64_t rear_frames,
 // and split it into two system calls.
 void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
+constexpr int OUTPUT_NOT_CREATED = 25;  // the length of its message, as it always was
+const char CANNOT_CREATE_OUTPUT[] = "cannot open output file!";
+
+// Joins one take: the report, the progress bar and "done.", or the message that stops it
+// (fail_if throws Stop, and what is open closes as it passes). Returns what a run on this take
+// alone ends with, unless it stops: 0, OUTPUT_NOT_CREATED, or the result of closing the output.
+int join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
+              const std::string& output_name, LengthRule lengths) {
+    const OpenFile front(open_regular_file(front_name, "rb"));
+    fail_if(!front, "cannot open front input file!");
+    unbuffer(front.get());
+    std::printf("front wave file:      %s\n", front_name.c_str());
+    const AudioSpan front_audio = locate_audio(front.get());
+
+    fail_if(!rear_name, "rear file not given and no auto-detect possible!");
+    const OpenFile rear(open_regular_file(*rear_name, "rb"));
+    fail_if(!rear, "cannot open rear input file!");
+    unbuffer(rear.get());
+    std::printf("rear wave file:       %s\n", rear_name->c_str());
+    fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
+    const AudioSpan rear_audio = locate_audio(rear.get());
+
+    // Opening for writing empties the file, so an input must never be the output.
+    fail_if(names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name),
+            "output file would overwrite an input file!");
+    OpenFile output(std::fopen(output_name.c_str(), "wb"));
+    if (!output) {
+        std::printf("%s\n", CANNOT_CREATE_OUTPUT);
+        return OUTPUT_NOT_CREATED;
+    }
+    unbuffer(output.get());
+    std::printf("6ch output wave file: %s\n", output_name.c_str());
+
+    const SampleFormat format = read_sample_format(front.get(), locate_chunk(front.get(), FMT_ID));
+    std::printf("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
+                unsigned{format.bits_per_sample});
+    fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
+    fail_if(format.channels != 2, "front input is not a stereo wave file!");
+    fail_if(!width_supported(format), "unsupported sample width!");
+    const SampleFormat rear_format = read_sample_format(rear.get(), locate_chunk(rear.get(), FMT_ID));
+    fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
+    fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
+    fail_if(lengths == LengthRule::equal && front_audio.length != rear_audio.length,
+            "fatal error: quadrophonic file sizes not equal!");
+    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
+    // always matches the bytes written.
+    const std::uint64_t pair_size = format.bits_per_sample / 4u;
+    const std::uint64_t front_frames = front_audio.length / pair_size, rear_frames = rear_audio.length / pair_size;
+    fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
+    report_length_change(front_frames, rear_frames, lengths, format.sample_rate);
+
+    const std::vector<MetadataChunk> front_metadata = read_metadata(front.get(), front_audio);
+    const std::vector<MetadataChunk> rear_metadata = read_metadata(rear.get(), rear_audio);
+    if (time_references_differ(front_metadata, rear_metadata))
+        std::printf("warning: front and rear time references differ!\n");
+
+    fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
+    fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
+    write_surround(front.get(), rear.get(), output.get(), join_length(front_frames, rear_frames, lengths), format,
+                   carried_chunks(front_metadata, rear_metadata, format));
+    return std::fclose(output.release());
+}
+
+// The summary's lines for what was not joined, in the run's order: the takes that stopped, the
+// files without their pair, the folders that could not be read. The status of the run: 0 when
+// there are none.
+int report_not_joined(const std::vector<LeftOut>& stopped, const Card& card) {
+    for (const std::vector<LeftOut>* list : {&stopped, &card.unpaired, &card.unreadable})
+        for (const LeftOut& left : *list) std::printf("not joined: %s: %s\n", left.path.c_str(), left.why.c_str());
+    return stopped.empty() && card.unpaired.empty() && card.unreadable.empty() ? 0 : 1;
+}
+
+// sixjoin FOLDER...: every take in the folders, one after the other, each as a run on it alone
+// would join it, going on past those that stop; then the summary. --dry-run lists them instead.
+int join_card(const CommandLine& command) {
+    for (const std::string& folder : command.files)
+        if (!names_folder(folder)) return refuse_usage("'" + folder + "' is not a folder, as the first is", "sixjoin");
+    if (command.output && command.files.size() > 1)
+        return refuse_usage("option '-o' goes with one folder only", "sixjoin");
+
+    const Card card = find_takes(command.files, command.output);
+    const std::size_t count = card.takes.size();
+    if (count == 0 && card.unpaired.empty()) {
+        std::printf("no take found!\n");
+        report_not_joined({}, card);
+        return 1;
+    }
+    if (command.dry_run) {
+        for (const Take& take : card.takes)
+            std::printf("%s + %s -> %s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str());
+        std::printf("would join %zu of %zu takes\n", count, count);
+        return report_not_joined({}, card);
+    }
+
+    std::vector<LeftOut> stopped;
+    for (std::size_t n = 0; n < count; ++n) {
+        const Take& take = card.takes[n];
+        std::printf("take %zu of %zu\n", n + 1, count);
+        if (command.output) make_folders(take.output.substr(0, last_component_start(take.output)));
+        try {
+            const int status = join_take(take.front, take.rear, take.output, command.lengths);
+            if (status != 0)
+                stopped.push_back({take.front, status == OUTPUT_NOT_CREATED ? CANNOT_CREATE_OUTPUT : "cannot write output file!"});
+        } catch (const Stop& stop) {
+            stopped.push_back({take.front, stop.message});
+        }
+        std::printf("\n");
+    }
+    std::printf("joined %zu of %zu takes\n", count - stopped.size(), count);
+    return report_not_joined(stopped, card);
+}
+
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[]) try {
     keep_own_console_open();
     std::printf("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
                 "v1.4 - the sixjoin developers\n\n");
@@ -99,65 +220,19 @@ int main(int argc, char* argv[]) {
         std::printf("insufficient parameters - front [and optionally rear] wav must be given!\n");
         return 73;
     }
+    if (names_folder(files[0])) return join_card(command);
+
     const std::string& front_name = files[0];
+    const std::optional<std::string> rear_name =
+        files.size() == 2 ? std::optional<std::string>(files[1]) : derive_rear_name(front_name);
     const std::string output_name = output_path(derive_output_name(front_name), command.output);
-
-    std::FILE* front = open_regular_file(front_name, "rb");
-    fail_if(front == nullptr, "cannot open front input file!");
-    unbuffer(front);
-    std::printf("front wave file:      %s\n", front_name.c_str());
-    const AudioSpan front_audio = locate_audio(front);
-
-    std::optional<std::string> rear_name = files.size() == 2 ? std::optional<std::string>(files[1])
-                                                             : derive_rear_name(front_name);
-    fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-    std::FILE* rear = open_regular_file(*rear_name, "rb");
-    fail_if(rear == nullptr, "cannot open rear input file!");
-    unbuffer(rear);
-    std::printf("rear wave file:       %s\n", rear_name->c_str());
-    fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
-    const AudioSpan rear_audio = locate_audio(rear);
-
-    // Opening for writing empties the file, so an input must never be the output.
-    fail_if(names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name),
-            "output file would overwrite an input file!");
-    std::FILE* output = std::fopen(output_name.c_str(), "wb");
-    if (output == nullptr) {
-        std::printf("cannot open output file!\n");
-        return 25;
+    if (command.dry_run) {
+        fail_if(!rear_name, "rear file not given and no auto-detect possible!");
+        std::printf("%s + %s -> %s\nwould join 1 of 1 takes\n", front_name.c_str(), rear_name->c_str(),
+                    output_name.c_str());
+        return 0;
     }
-    unbuffer(output);
-    std::printf("6ch output wave file: %s\n", output_name.c_str());
-
-    const SampleFormat format = read_sample_format(front, locate_chunk(front, FMT_ID));
-    std::printf("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
-                unsigned{format.bits_per_sample});
-    fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
-    fail_if(format.channels != 2, "front input is not a stereo wave file!");
-    fail_if(!width_supported(format), "unsupported sample width!");
-    const SampleFormat rear_format = read_sample_format(rear, locate_chunk(rear, FMT_ID));
-    fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
-    fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
-    fail_if(command.lengths == LengthRule::equal && front_audio.length != rear_audio.length,
-            "fatal error: quadrophonic file sizes not equal!");
-    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
-    // always matches the bytes written.
-    const std::uint64_t pair_size = format.bits_per_sample / 4u;
-    const std::uint64_t front_frames = front_audio.length / pair_size, rear_frames = rear_audio.length / pair_size;
-    fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
-    report_length_change(front_frames, rear_frames, command.lengths, format.sample_rate);
-
-    const std::vector<MetadataChunk> front_metadata = read_metadata(front, front_audio);
-    const std::vector<MetadataChunk> rear_metadata = read_metadata(rear, rear_audio);
-    if (time_references_differ(front_metadata, rear_metadata))
-        std::printf("warning: front and rear time references differ!\n");
-
-    fail_if(!seek_to(front, front_audio.offset), "cannot read input file!");
-    fail_if(!seek_to(rear, rear_audio.offset), "cannot read input file!");
-    write_surround(front, rear, output, join_length(front_frames, rear_frames, command.lengths), format,
-                   carried_chunks(front_metadata, rear_metadata, format));
-
-    std::fclose(front);
-    std::fclose(rear);
-    return std::fclose(output);
+    return join_take(front_name, rear_name, output_name, command.lengths);
+} catch (const Stop&) {
+    return STOP_STATUS;
 }

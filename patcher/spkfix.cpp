@@ -63,7 +63,7 @@ int patch_mask(const std::string& name) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[]) try {
     keep_own_console_open();
     std::printf("spkfix - patches the channelmask in wavex files.\n"
                 "v1.4 - the sixjoin developers\n\n");
@@ -77,4 +77,6 @@ int main(int argc, char* argv[]) {
         if (const int closed = patch_mask(name); closed != 0) return closed;
     }
     return 0;
+} catch (const Stop&) {
+    return STOP_STATUS;
 }

@@ -55,6 +55,7 @@ struct JoinCase {
     std::string output_at = "takeF-6ch.wav";
     std::vector<std::string> environment = {};  // NAME=value, added for the run
     std::function<void(JoinCase&)> build = nullptr;  // fills inputs and output as the row runs
+    std::vector<std::pair<std::string, Bytes>> outputs = {};  // further files the run must leave
 };
 
 const Bytes FRONT = pattern(400, 1);
@@ -178,7 +179,6 @@ std::vector<JoinCase> join_cases() {
         {"no argument", {}, {}, 73, "insufficient parameters - front [and optionally rear] wav must be given!\n",
          std::nullopt},
         {"front missing", {}, {"takeF.wav"}, 255, "cannot open front input file!\n", std::nullopt},
-        {"front is a folder", STANDARD, {"."}, 255, "cannot open front input file!\n", std::nullopt},
         {"front is /dev/null", STANDARD, {"/dev/null"}, 255, "cannot open front input file!\n", std::nullopt},
         {"rear is /dev/zero", STANDARD, {"takeF.wav", "/dev/zero"}, 255,
          names("takeF.wav") + "cannot open rear input file!\n", std::nullopt},
@@ -254,7 +254,7 @@ std::vector<JoinCase> join_cases() {
         {"output is a symbolic link to the rear", STANDARD, {"takeF.wav"}, 255,
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
          [](const fs::path& dir) { fs::create_symlink("takeR.wav", dir / "takeF-6ch.wav"); }, false},
-        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH] [-t | -p] FRONT.wav [REAR.wav]\n...",
+        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH] [-t | -p] [-n] FRONT.wav [REAR.wav]\n...",
          std::nullopt},
         {"--version", STANDARD, {"--version"}, 0, "", std::nullopt},
         {"an unknown option", STANDARD, {"-x", "takeF.wav"}, 64, "unknown option '-x' - see sixjoin --help\n",
@@ -423,6 +423,76 @@ std::vector<JoinCase> join_cases() {
                      .args = {"-o", "none/out.wav", "takeF.wav"}, .status = 25,
                      .console = names("takeF.wav", "takeR.wav") + "cannot open output file!\n",
                      .output = std::nullopt, .output_at = "none/out.wav"});
+    // A card: a take, a take of unequal lengths, a front without its rear, a lower-case take in
+    // another folder, a rear without its front; passed over: a "._" file, an earlier output, a
+    // hidden folder, a link to the folder above, a text file, and a folder given twice.
+    const auto at = [](std::initializer_list<std::string> parts) {
+        std::string path;
+        for (const std::string& part : parts) path += (path.empty() ? "" : std::string(1, SEPARATOR)) + part;
+        return path;
+    };
+    const std::vector<std::pair<std::string, Bytes>> card = {
+        {"card/notes.txt", text_bytes("owl")},
+        {"card/FOLDER01/._SR001F.WAV", Bytes(4096, 0)},
+        {"card/FOLDER01/SR000F-6ch.wav", STANDARD_OUT},
+        {"card/FOLDER01/SR001F.WAV", STANDARD[0].second},
+        {"card/FOLDER01/SR001R.WAV", STANDARD[1].second},
+        {"card/FOLDER01/SR002F.WAV", STANDARD[0].second},
+        {"card/FOLDER01/SR002R.WAV", stereo_wave(44100, 16, pattern(404, 2))},
+        {"card/FOLDER01/SR003F.WAV", STANDARD[0].second},
+        {"card/FOLDER02/sr004f.wav", stereo_wave(96000, 24, a24)},
+        {"card/FOLDER02/sr004r.wav", stereo_wave(96000, 24, b24)},
+        {"card/FOLDER02/SR005R.WAV", STANDARD[1].second},
+        {"card/.hidden/SR006F.WAV", STANDARD[0].second},
+        {"card/.hidden/SR006R.WAV", STANDARD[1].second},
+    };
+    const auto loop = [](const fs::path& dir) { fs::create_directory_symlink("..", dir / "card/FOLDER02/loop"); };
+    const std::string sr001 = at({"card", "FOLDER01", "SR001"}), sr002 = at({"card", "FOLDER01", "SR002"}),
+                      sr004 = at({"card", "FOLDER02", "sr004"});
+    const std::string unpaired = "not joined: " + at({"card", "FOLDER01", "SR003F.WAV"}) + ": no rear file\n" +
+                                 "not joined: " + at({"card", "FOLDER02", "SR005R.WAV"}) + ": no front file\n";
+    cases.push_back({.name = "a card: every take once, the rest listed", .inputs = card,
+                     .args = {"card", at({"card", "FOLDER01"})}, .status = 1,
+                     .console = "take 1 of 3\n" + names(sr001 + "F.WAV", sr001 + "R.WAV", sr001 + "F-6ch.wav") +
+                                format(44100, 16) + progress(1260, 50) + "\ntake 2 of 3\n" +
+                                names(sr002 + "F.WAV", sr002 + "R.WAV", sr002 + "F-6ch.wav") + format(44100, 16) +
+                                "fatal error: quadrophonic file sizes not equal!\n\ntake 3 of 3\n" +
+                                names(sr004 + "f.wav", sr004 + "r.wav", sr004 + "f-6ch.wav") + format(96000, 24) +
+                                progress(96, 2) + "\njoined 2 of 3 takes\nnot joined: " + sr002 +
+                                "F.WAV: fatal error: quadrophonic file sizes not equal!\n" + unpaired,
+                     .output = std::nullopt, .setup = loop, .output_at = "card/.hidden/SR006F-6ch.wav",
+                     .outputs = {{"card/FOLDER01/SR001F-6ch.wav", STANDARD_OUT},
+                                 {"card/FOLDER01/SR002F-6ch.wav", {}},
+                                 {"card/FOLDER02/sr004f-6ch.wav", six_channel_wave(96000, 24, a24, b24)}}});
+    cases.push_back({.name = "--dry-run -o: what would be joined, nothing written", .inputs = card,
+                     .args = {"-n", "-o", "out", "card"}, .status = 1,
+                     .console = sr001 + "F.WAV + " + sr001 + "R.WAV -> " + at({"out", "FOLDER01", "SR001F-6ch.wav"}) +
+                                "\n" + sr002 + "F.WAV + " + sr002 + "R.WAV -> " +
+                                at({"out", "FOLDER01", "SR002F-6ch.wav"}) + "\n" + sr004 + "f.wav + " + sr004 +
+                                "r.wav -> " + at({"out", "FOLDER02", "sr004f-6ch.wav"}) +
+                                "\nwould join 3 of 3 takes\n" + unpaired,
+                     .output = std::nullopt, .setup = loop, .output_at = "out"});
+    const std::string kaado = at({"カード", "FOLDER01", "SR001"});
+    cases.push_back({.name = "-o mirrors a card's folders into a new folder",
+                     .inputs = {{"カード/FOLDER01/SR001F.WAV", STANDARD[0].second},
+                                {"カード/FOLDER01/SR001R.WAV", STANDARD[1].second}},
+                     .args = {"-o", at({"out", "takes"}), "カード"}, .status = 0,
+                     .console = "take 1 of 1\n" +
+                                names(kaado + "F.WAV", kaado + "R.WAV", at({"out", "takes", "FOLDER01", "SR001F-6ch.wav"})) +
+                                format(44100, 16) + progress(1260, 50) + "\njoined 1 of 1 takes\n",
+                     .output = STANDARD_OUT, .output_at = "out/takes/FOLDER01/SR001F-6ch.wav"});
+    cases.push_back({.name = "a folder without a take", .inputs = {{"card/notes.txt", text_bytes("owl")}},
+                     .args = {"card"}, .status = 1, .console = "no take found!\n", .output = std::nullopt});
+    cases.push_back({.name = "a folder, then a file", .inputs = card, .args = {"card", "card/FOLDER01/SR001F.WAV"},
+                     .status = 64,
+                     .console = "'card/FOLDER01/SR001F.WAV' is not a folder, as the first is - see sixjoin --help\n",
+                     .output = std::nullopt, .output_at = "card/FOLDER01/SR001F-6ch.wav"});
+    cases.push_back({.name = "-o with two folders", .inputs = card, .args = {"-o", "out", "card", "card"},
+                     .status = 64, .console = "option '-o' goes with one folder only - see sixjoin --help\n",
+                     .output = std::nullopt, .output_at = "out"});
+    cases.push_back({.name = "--dry-run on files", .inputs = STANDARD, .args = {"--dry-run", "takeF.wav"},
+                     .status = 0, .console = "takeF.wav + takeR.wav -> takeF-6ch.wav\nwould join 1 of 1 takes\n",
+                     .output = std::nullopt});
     // On Windows a backslash ends a folder's name, so the folder's dot is no extension.
     if (windows_programs())
         cases.push_back({.name = "a backslash path through a folder with a dot",
@@ -465,6 +535,10 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
         EXPECT_TRUE(same_bytes(*c.output, read_file(dir / c.output_at)));
     } else {
         EXPECT_FALSE(fs::exists(dir / c.output_at));
+    }
+    for (const auto& [name, bytes] : c.outputs) {
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+        EXPECT_TRUE(same_bytes(bytes, read_file(dir / name))) << name;
     }
 }
 

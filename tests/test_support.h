@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "wave_builder.h"
+#include "wavefile/chunk.h"
 
 // A fresh folder, removed with everything in it when the test ends.
 class TempDir {
@@ -23,13 +24,16 @@ private:
     std::filesystem::path path_;
 };
 
-// The status a parent sees when fail_if ends a process with exit(-1): 255 on POSIX, and the
-// whole 32-bit value on Windows.
-#ifdef _WIN32
-inline constexpr int FAIL_IF_STATUS = -1;
-#else
-inline constexpr int FAIL_IF_STATUS = 255;
-#endif
+// The message of the stop (fail_if) that work ends with; empty when it ends without one.
+template <class Work>
+std::string stop_message(Work work) {
+    try {
+        work();
+    } catch (const Stop& stop) {
+        return stop.message;
+    }
+    return "";
+}
 
 // A test name made of a case's description: letters and digits kept, the rest '_'.
 std::string test_name(const std::string& description);

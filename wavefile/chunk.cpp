@@ -1,13 +1,11 @@
 #include "wavefile/chunk.h"
 
-#include <cstdlib>
-
 #include "wavefile/platform.h"
 
 void fail_if(bool condition, const char* message) {
     if (!condition) return;
     std::printf("%s\n", message);
-    std::exit(-1);
+    throw Stop{message};
 }
 
 bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 // Four bytes naming a chunk, compared exactly: "fmt " keeps its blank.
@@ -62,7 +63,15 @@ inline void put_le64(unsigned char* bytes, std::uint64_t value) {
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// When condition holds: prints message and a line break on standard output, exits with status -1.
+// What fail_if throws: the main routine catches it and ends with STOP_STATUS, closing what is
+// open on the way, and a card run goes on with its next take.
+struct Stop {
+    std::string message;
+};
+inline constexpr int STOP_STATUS = -1;
+
+// When condition holds: prints message and a line break on the console, then stops the join
+// (throws Stop). Never called from any thread but the main one.
 void fail_if(bool condition, const char* message);
 
 // Reads a 4-byte id and, when size is given, the 4-byte size that follows it.

@@ -7,7 +7,8 @@ namespace {
 CommandLine usage_error(const std::string& what, const char* program) {
     CommandLine command;
     command.action = CommandLine::Action::usage_error;
-    command.problem = what + " - see " + program + " --help";
+    command.problem = what;
+    command.program = program;
     return command;
 }
 }  // namespace
@@ -38,6 +39,8 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             const std::string name(arg.substr(0, arg.find('=')));
             if (path.empty()) return usage_error("option '" + name + "' needs a path", program);
             command.output = path;
+        } else if (joins && (arg == "-n" || arg == "--dry-run")) {
+            command.dry_run = true;
         } else if (joins && (trim || pad)) {
             const LengthRule rule = trim ? LengthRule::trim : LengthRule::pad;
             if (command.lengths != LengthRule::equal && command.lengths != rule)
@@ -58,7 +61,12 @@ std::optional<int> answer_without_running(const CommandLine& command, const char
         case CommandLine::Action::run: return std::nullopt;
         case CommandLine::Action::help: std::printf("%s", usage); return 0;
         case CommandLine::Action::version: return 0;  // the banner carries it
-        case CommandLine::Action::usage_error: std::printf("%s\n", command.problem.c_str()); break;
+        case CommandLine::Action::usage_error: break;
     }
+    return refuse_usage(command.problem, command.program);
+}
+
+int refuse_usage(const std::string& problem, const char* program) {
+    std::printf("%s - see %s --help\n", problem.c_str(), program);
     return USAGE_ERROR_STATUS;
 }

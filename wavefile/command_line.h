@@ -14,18 +14,23 @@ enum class LengthRule { equal, trim, pad };
 struct CommandLine {
     enum class Action { run, help, version, usage_error };
     Action action = Action::run;
-    std::string problem;                // for usage_error: the line that names the wrong option
+    std::string problem;                // for usage_error: what is wrong, naming the option
+    const char* program = "";
     std::optional<std::string> output;  // -o PATH, for a program that takes it
     LengthRule lengths = LengthRule::equal;
+    bool dry_run = false;               // -n: say what would be joined, write nothing
     std::vector<std::string> files;
 };
 
 // Options come before the file names: "--" ends them, and so does the first argument that does
 // not begin with '-'. -h/--help and -V/--version answer at once. A program that joins also takes
-// -o PATH (--output PATH, --output=PATH), and one of -t/--trim and -p/--pad. Any other argument
+// -o PATH (--output PATH, --output=PATH), -n/--dry-run, and one of -t/--trim and -p/--pad. Any other argument
 // beginning with '-' before the file names, -o without its path, or both --trim and --pad, is a
 // usage error.
 CommandLine read_command_line(int argc, char* argv[], const char* program, bool joins);
+
+// Prints the line of a usage error, which names what is wrong, and returns its status.
+int refuse_usage(const std::string& problem, const char* program);
 
 // For help, version and usage errors: prints what the action calls for (usage is the help text)
 // and returns the exit status. Nothing for a run.

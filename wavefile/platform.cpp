@@ -22,6 +22,15 @@ fs::path path_of(const std::string& name) {
     return fs::path(name);
 #endif
 }
+
+std::string name_of(const fs::path& path) {
+#ifdef _WIN32
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+#else
+    return path.string();
+#endif
+}
 }  // namespace
 
 std::size_t last_component_start(std::string_view path) {
@@ -66,6 +75,35 @@ bool names_same_file(const std::string& first, const std::string& second) {
 bool names_folder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(path_of(path), error);
+}
+
+std::optional<std::vector<FolderEntry>> list_folder(const std::string& path) {
+    std::error_code error;
+    fs::directory_iterator entries(path_of(path), error);
+    if (error) return std::nullopt;
+    std::vector<FolderEntry> listing;
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        const fs::directory_entry& entry = *entries;
+        std::error_code ignored;
+        FolderEntry::Kind kind = FolderEntry::Kind::other;
+        if (entry.is_regular_file(ignored)) kind = FolderEntry::Kind::file;
+        else if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) kind = FolderEntry::Kind::folder;
+        listing.push_back({name_of(entry.path().filename()), kind});
+    }
+    if (error) return std::nullopt;
+    return listing;
+}
+
+std::string canonical_name(const std::string& path) {
+    std::error_code error;
+    const fs::path canonical = fs::canonical(path_of(path), error);
+    return error ? path : name_of(canonical);
+}
+
+bool make_folders(const std::string& path) {
+    std::error_code error;
+    fs::create_directories(path_of(path), error);
+    return !error;
 }
 
 bool waits_for_enter(unsigned long console_processes, bool input_is_console) {

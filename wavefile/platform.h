@@ -1,12 +1,16 @@
 // What differs between Linux, macOS and Windows, wrapped once: 64-bit file positions, path
-// components, how an argument's bytes name a file, and a console window of the program's own.
+// components, how an argument's bytes name a file, folder listings, and a console window of the
+// program's own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The separator put between a folder and a name.
 #ifdef _WIN32
@@ -33,11 +37,34 @@ std::int64_t position_of(std::FILE* file);
 // device is no WAVE file, and opening a named pipe would wait for a writer.
 std::FILE* open_regular_file(const std::string& path, const char* mode);
 
+// A stream that closes itself, so that a stop closes what the join had open.
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, CloseFile>;
+
 // Whether two paths name one file, through links or not; false when either does not exist.
 bool names_same_file(const std::string& first, const std::string& second);
 
 // Whether path names an existing folder (after links).
 bool names_folder(const std::string& path);
+
+// One entry of a folder: its name, as arguments spell names, and what it is. Links count as
+// what they lead to, except that a link to a folder is `other`: it can make a loop.
+struct FolderEntry {
+    enum class Kind { file, folder, other };
+    std::string name;
+    Kind kind;
+};
+
+// The entries of a folder, in no particular order; nothing when it cannot be read.
+std::optional<std::vector<FolderEntry>> list_folder(const std::string& path);
+
+// The one name that every path to a file shares (links resolved), or path itself when there is none.
+std::string canonical_name(const std::string& path);
+
+// Creates a folder and the missing folders above it; false when it cannot.
+bool make_folders(const std::string& path);
 
 // Whether a program waits for Enter before it ends: when it is the only process attached to its
 // console, Windows opened that window for it (a double-click, or files dropped on it) and closes

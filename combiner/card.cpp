@@ -1,0 +1,77 @@
+#include "combiner/card.h"
+
+#include <algorithm>
+#include <set>
+#include <string_view>
+
+#include "combiner/names.h"
+#include "wavefile/platform.h"
+
+namespace {
+
+// The letter before a ".wav" extension (in any case), or 0.
+char take_letter(std::string_view name) {
+    const std::size_t dot = find_extension_dot(name);
+    if (dot == std::string_view::npos || dot == 0 || name.size() - dot != 4) return 0;
+    std::string extension(name.substr(dot));
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(c | 0x20); });
+    return extension == ".wav" ? name[dot - 1] : 0;
+}
+
+struct Finder {
+    Card card;
+    std::set<std::string> seen;  // canonical names of the files already taken
+    std::vector<std::string> folders_seen;
+
+    bool first_time(const std::string& path) { return seen.insert(canonical_name(path)).second; }
+
+    // mirror: the output folder of this folder's takes; nothing when outputs go beside their fronts.
+    void find_in(const std::string& folder, const std::optional<std::string>& mirror) {
+        // A junction, or a link that a system does not show as one, can still make a loop.
+        for (const std::string& earlier : folders_seen)
+            if (names_same_file(folder, earlier)) return;
+        folders_seen.push_back(folder);
+        std::optional<std::vector<FolderEntry>> entries = list_folder(folder);
+        if (!entries) {
+            card.unreadable.push_back({folder, FOLDER_UNREADABLE});
+            return;
+        }
+        std::erase_if(*entries, [](const FolderEntry& entry) { return entry.name.starts_with('.'); });
+        std::sort(entries->begin(), entries->end(),
+                  [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+        std::set<std::string> files;
+        for (const FolderEntry& entry : *entries)
+            if (entry.kind == FolderEntry::Kind::file) files.insert(entry.name);
+
+        for (const std::string& name : files) {
+            const char letter = take_letter(name);
+            if (letter != 'F' && letter != 'f' && letter != 'R' && letter != 'r') continue;
+            const std::string pair = derive_rear_name(name).value();  // F and R swapped
+            const std::string path = inside_folder(folder, name);
+            if (!first_time(path)) continue;
+            if (letter == 'R' || letter == 'r') {
+                if (!files.contains(pair)) card.unpaired.push_back({path, NO_FRONT});
+            } else if (!files.contains(pair)) {
+                card.unpaired.push_back({path, NO_REAR});
+            } else {
+                const std::string output = mirror ? inside_folder(*mirror, derive_output_name(name))
+                                                  : derive_output_name(path);
+                card.takes.push_back({path, inside_folder(folder, pair), output});
+            }
+        }
+        for (const FolderEntry& entry : *entries) {
+            if (entry.kind != FolderEntry::Kind::folder) continue;
+            find_in(inside_folder(folder, entry.name),
+                    mirror ? std::optional(inside_folder(*mirror, entry.name)) : std::nullopt);
+        }
+    }
+};
+
+}  // namespace
+
+Card find_takes(const std::vector<std::string>& folders, const std::optional<std::string>& output_folder) {
+    Finder finder;
+    for (const std::string& folder : folders) finder.find_in(folder, output_folder);
+    return finder.card;
+}
