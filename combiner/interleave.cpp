@@ -4,18 +4,16 @@
 #include <cinttypes>
 #include <cstring>
 
+#include "combiner/run_reader.h"
+#include "wavefile/console.h"
 #include "wavefile/chunk.h"
 #include "wavefile/surround_header.h"
 
 namespace {
-// Fixed buffers keep memory flat whatever the take's length. Each input is read in runs of
-// INPUT_RUN_BYTES, so that a disk that pays a seek whenever the reads move from one file to the
-// other pays it once a run; the interleave and the output writes go in blocks of 32 KiB of each
-// input, small enough that the output block is still in the CPU's cache when write() copies it
-// out (blocks of 256 KiB measured two to four times slower in system time).
+// The interleave and the output writes go in blocks of 32 KiB of each input, small enough that
+// the output block is still in the CPU's cache when write() copies it out (blocks of 256 KiB
+// measured two to four times slower in system time).
 constexpr std::size_t INPUT_BLOCK_BYTES = 32 * 1024;
-unsigned char front_run[INPUT_RUN_BYTES];
-unsigned char rear_run[INPUT_RUN_BYTES];
 unsigned char out_block[3 * INPUT_BLOCK_BYTES];
 
 // Fixed sample sizes let the compiler turn each copy into plain moves. The centre and LFE
@@ -39,16 +37,6 @@ void interleave(std::uint32_t sample_bytes, const unsigned char* front, const un
         case 4: interleave_frames<4>(front, rear, frames); break;
         default: interleave_frames<8>(front, rear, frames); break;
     }
-}
-
-// Fills a run buffer with `frames` frames: those the input has left, then silence once it has run
-// out. Nothing past an input's audio is read.
-void read_run(std::FILE* input, unsigned char* run, std::size_t frames, std::uint64_t& frames_left,
-              std::size_t pair_size, unsigned char silence) {
-    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(frames, frames_left));
-    fail_if(std::fread(run, pair_size, have, input) != have, "cannot read input file!");
-    std::memset(run + have * pair_size, silence, (frames - have) * pair_size);
-    frames_left -= have;
 }
 
 bool write_all(std::FILE* out, const void* bytes, std::size_t size) {
@@ -80,35 +68,29 @@ void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const Joi
                          write_all(out, carried.data(), carried.size()) &&
                          write_all(out, head + header.carried_at(), header.size - header.carried_at());
     fail_if(!written, "cannot write output file!");
-    std::printf("writing %" PRIu64 " bytes...\n\n0%%---------------------50%%--------------------100%%\n",
-                header.riff_size);
-    std::fflush(stdout);
+    report("writing %" PRIu64 " bytes...\n\n0%%---------------------50%%--------------------100%%\n", header.riff_size);
 
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
     const std::size_t frames_per_block = INPUT_BLOCK_BYTES / pair_size;
-    const std::size_t frames_per_run = INPUT_RUN_BYTES / INPUT_BLOCK_BYTES * frames_per_block;
+    const std::size_t frames_per_run = INPUT_RUN_BYTES / pair_size;
     const unsigned char silence = silence_byte(format);
     std::memset(out_block, silence, sizeof out_block);
 
     ProgressMeter meter(length.frames * pair_size, frame_size);
-    std::uint64_t front_left = length.front_frames, rear_left = length.rear_frames;
+    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, frames_per_run, pair_size,
+                     silence);
     for (std::uint64_t done = 0; done < length.frames;) {
-        const std::size_t run = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run, length.frames - done));
-        read_run(front, front_run, run, front_left, pair_size, silence);
-        read_run(rear, rear_run, run, rear_left, pair_size, silence);
-        for (std::size_t at = 0; at < run; at += frames_per_block) {
-            const std::size_t frames = std::min(frames_per_block, run - at);
-            interleave(sample_bytes, front_run + at * pair_size, rear_run + at * pair_size, frames);
+        const RunPair runs = reader.next();
+        for (std::size_t at = 0; at < runs.frames; at += frames_per_block) {
+            const std::size_t frames = std::min(frames_per_block, runs.frames - at);
+            interleave(sample_bytes, runs.front + at * pair_size, runs.rear + at * pair_size, frames);
             fail_if(std::fwrite(out_block, frame_size, frames, out) != frames, "cannot write output file!");
             const std::uint64_t written = (done + at) * frame_size;
-            for (int marks = meter.advance(written, written + frames * frame_size); marks > 0; --marks) {
-                std::putchar('>');
-                std::fflush(stdout);
-            }
+            for (int marks = meter.advance(written, written + frames * frame_size); marks > 0; --marks) report(">");
         }
-        done += run;
+        done += runs.frames;
     }
     fail_if(std::fflush(out) != 0, "cannot write output file!");
-    std::printf("\ndone.\n");
+    report("\ndone.\n");
 }

@@ -8,10 +8,6 @@
 
 #include "wavefile/surround_header.h"
 
-// How much of each input is read at a time: a few MiB, so that a disk pays one seek for each
-// run as the reads move between the two files, and memory stays flat.
-inline constexpr std::size_t INPUT_RUN_BYTES = 4 * 1024 * 1024;
-
 // Decides when the bar gets a mark: the first frame past each of the thresholds 0, 2, ... 98
 // percent gets one, so N frames give N marks below 50 frames and 50 from there on.
 class ProgressMeter {

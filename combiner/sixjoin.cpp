@@ -14,6 +14,7 @@
 #include "combiner/names.h"
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
+#include "wavefile/console.h"
 #include "wavefile/metadata.h"
 #include "wavefile/platform.h"
 #include "wavefile/sample_format.h"
@@ -22,8 +23,8 @@
 namespace {
 
 const char USAGE[] =
-    "usage: sixjoin [-o PATH] [-t | -p] [-n] FRONT.wav [REAR.wav]\n"
-    "       sixjoin [-o FOLDER] [-t | -p] [-n] FOLDER...\n"
+    "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] FRONT.wav [REAR.wav]\n"
+    "       sixjoin [-o FOLDER] [-t | -p] [-n] [-q] FOLDER...\n"
     "\n"
     "Joins the front and rear stereo files of a four-channel take into one\n"
     "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
@@ -36,12 +37,15 @@ const char USAGE[] =
     "\n"
     "options:\n"
     "  -o, --output PATH  write the output to PATH, or into PATH when it is a folder;\n"
-    "                     with a folder given, under PATH, in the same subfolders\n"
+    "                     with a folder given, under PATH, in the same subfolders;\n"
+    "                     -o - writes it to standard output, for an encoder's pipe,\n"
+    "                     and all that is said goes to standard error\n"
     "  -t, --trim         join inputs of different lengths as far as the shorter one\n"
     "                     goes, dropping the rest of the longer one\n"
     "  -p, --pad          join inputs of different lengths as far as the longer one\n"
     "                     goes, with silence after the end of the shorter one\n"
     "  -n, --dry-run      say what would be joined, and write nothing\n"
+    "  -q, --quiet        say nothing but what went wrong\n"
     "  -h, --help         print this help and exit\n"
     "  -V, --version      print the version and exit\n"
     "  --                 end the options: every argument after it is a file name\n"
@@ -51,11 +55,13 @@ const char USAGE[] =
     "    sixjoin -o ~/takes /media/card\n"
     "  a take cut short, whose two files end apart:\n"
     "    sixjoin --trim take9F.WAV\n"
+    "  straight into FLAC, without a file in between:\n"
+    "    sixjoin -q -o - take7F.WAV | flac -o take7.flac -\n"
     "\n"
     "exit status:\n"
     "  0    the output was written in full (\"done.\"); with folders, every take\n"
     "  1    with folders: a take or a file was not joined, or none was found\n"
-    "  25   the output cannot be created\n"
+    "  25   the output cannot be created, or -o - onto a terminal\n"
     "  64   a wrong option\n"
     "  73   no file given\n"
     "  255  any other stop, after its message (-1: 4294967295 in %ERRORLEVEL%)\n";
@@ -85,9 +91,9 @@ void report_length_change(std::uint64_t front_frames, std::uint64_t rear_frames,
     const char* longer = front_frames > rear_frames ? "front" : "rear";
     const char* shorter = front_frames > rear_frames ? "rear" : "front";
     if (rule == LengthRule::trim)
-        std::printf("trimmed:              %" PRIu64 " frames (%.3f s) of the %s dropped\n", difference, seconds, longer);
+        report("trimmed:              %" PRIu64 " frames (%.3f s) of the %s dropped\n", difference, seconds, longer);
     else
-        std::printf("padded:               %" PRIu64 " frames (%.3f s) of silence after the %s\n", difference, seconds,
+        report("padded:               %" PRIu64 " frames (%.3f s) of silence after the %s\n", difference, seconds,
                     shorter);
 }
 
@@ -96,40 +102,49 @@ void report_length_change(std::uint64_t front_frames, std::uint64_t rear_frames,
 void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
 constexpr int OUTPUT_NOT_CREATED = 25;  // the length of its message, as it always was
+const char STANDARD_OUTPUT[] = "-";  // -o -
 const char CANNOT_CREATE_OUTPUT[] = "cannot open output file!";
+
+// Where a join writes: the file it creates under that name, or a stream already open (standard
+// output, named "-").
+struct Destination {
+    std::string name;
+    std::FILE* stream = nullptr;
+};
 
 // Joins one take: the report, the progress bar and "done.", or the message that stops it
 // (fail_if throws Stop, and what is open closes as it passes). Returns what a run on this take
 // alone ends with, unless it stops: 0, OUTPUT_NOT_CREATED, or the result of closing the output.
 int join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
-              const std::string& output_name, LengthRule lengths) {
-    const OpenFile front(open_regular_file(front_name, "rb"));
+              const Destination& destination, LengthRule lengths) {
+    const OwnedFile front(open_regular_file(front_name, "rb"));
     fail_if(!front, "cannot open front input file!");
     unbuffer(front.get());
-    std::printf("front wave file:      %s\n", front_name.c_str());
+    report("front wave file:      %s\n", front_name.c_str());
     const AudioSpan front_audio = locate_audio(front.get());
 
     fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-    const OpenFile rear(open_regular_file(*rear_name, "rb"));
+    const OwnedFile rear(open_regular_file(*rear_name, "rb"));
     fail_if(!rear, "cannot open rear input file!");
     unbuffer(rear.get());
-    std::printf("rear wave file:       %s\n", rear_name->c_str());
+    report("rear wave file:       %s\n", rear_name->c_str());
     fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
     const AudioSpan rear_audio = locate_audio(rear.get());
 
     // Opening for writing empties the file, so an input must never be the output.
-    fail_if(names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name),
+    const std::string& output_name = destination.name;
+    fail_if(!destination.stream && (names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name)),
             "output file would overwrite an input file!");
-    OpenFile output(std::fopen(output_name.c_str(), "wb"));
+    OwnedFile output(destination.stream ? destination.stream : std::fopen(output_name.c_str(), "wb"));
     if (!output) {
-        std::printf("%s\n", CANNOT_CREATE_OUTPUT);
+        complain("%s\n", CANNOT_CREATE_OUTPUT);
         return OUTPUT_NOT_CREATED;
     }
     unbuffer(output.get());
-    std::printf("6ch output wave file: %s\n", output_name.c_str());
+    report("6ch output wave file: %s\n", output_name.c_str());
 
     const SampleFormat format = read_sample_format(front.get(), locate_chunk(front.get(), FMT_ID));
-    std::printf("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
+    report("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
                 unsigned{format.bits_per_sample});
     fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
     fail_if(format.channels != 2, "front input is not a stereo wave file!");
@@ -149,7 +164,7 @@ int join_take(const std::string& front_name, const std::optional<std::string>& r
     const std::vector<MetadataChunk> front_metadata = read_metadata(front.get(), front_audio);
     const std::vector<MetadataChunk> rear_metadata = read_metadata(rear.get(), rear_audio);
     if (time_references_differ(front_metadata, rear_metadata))
-        std::printf("warning: front and rear time references differ!\n");
+        complain("warning: front and rear time references differ!\n");
 
     fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
     fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
@@ -163,7 +178,7 @@ int join_take(const std::string& front_name, const std::optional<std::string>& r
 // there are none.
 int report_not_joined(const std::vector<LeftOut>& stopped, const Card& card) {
     for (const std::vector<LeftOut>* list : {&stopped, &card.unpaired, &card.unreadable})
-        for (const LeftOut& left : *list) std::printf("not joined: %s: %s\n", left.path.c_str(), left.why.c_str());
+        for (const LeftOut& left : *list) complain("not joined: %s: %s\n", left.path.c_str(), left.why.c_str());
     return stopped.empty() && card.unpaired.empty() && card.unreadable.empty() ? 0 : 1;
 }
 
@@ -174,36 +189,38 @@ int join_card(const CommandLine& command) {
         if (!names_folder(folder)) return refuse_usage("'" + folder + "' is not a folder, as the first is", "sixjoin");
     if (command.output && command.files.size() > 1)
         return refuse_usage("option '-o' goes with one folder only", "sixjoin");
+    if (command.output == STANDARD_OUTPUT)
+        return refuse_usage("option '-o -' writes one take, and folders give many", "sixjoin");
 
     const Card card = find_takes(command.files, command.output);
     const std::size_t count = card.takes.size();
     if (count == 0 && card.unpaired.empty()) {
-        std::printf("no take found!\n");
+        complain("no take found!\n");
         report_not_joined({}, card);
         return 1;
     }
     if (command.dry_run) {
         for (const Take& take : card.takes)
-            std::printf("%s + %s -> %s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str());
-        std::printf("would join %zu of %zu takes\n", count, count);
+            report("%s + %s -> %s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str());
+        report("would join %zu of %zu takes\n", count, count);
         return report_not_joined({}, card);
     }
 
     std::vector<LeftOut> stopped;
     for (std::size_t n = 0; n < count; ++n) {
         const Take& take = card.takes[n];
-        std::printf("take %zu of %zu\n", n + 1, count);
+        report("take %zu of %zu\n", n + 1, count);
         if (command.output) make_folders(take.output.substr(0, last_component_start(take.output)));
         try {
-            const int status = join_take(take.front, take.rear, take.output, command.lengths);
+            const int status = join_take(take.front, take.rear, {take.output}, command.lengths);
             if (status != 0)
                 stopped.push_back({take.front, status == OUTPUT_NOT_CREATED ? CANNOT_CREATE_OUTPUT : "cannot write output file!"});
         } catch (const Stop& stop) {
             stopped.push_back({take.front, stop.message});
         }
-        std::printf("\n");
+        report("\n");
     }
-    std::printf("joined %zu of %zu takes\n", count - stopped.size(), count);
+    report("joined %zu of %zu takes\n", count - stopped.size(), count);
     return report_not_joined(stopped, card);
 }
 
@@ -211,13 +228,15 @@ int join_card(const CommandLine& command) {
 
 int main(int argc, char* argv[]) try {
     keep_own_console_open();
-    std::printf("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
-                "v1.4 - the sixjoin developers\n\n");
     const CommandLine command = read_command_line(argc, argv, "sixjoin", true);
+    const bool audio_to_stdout = command.output == STANDARD_OUTPUT;
+    speak_to(audio_to_stdout ? stderr : stdout, command.quiet);
+    report("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
+           "v1.4 - the sixjoin developers\n\n");
     if (const std::optional<int> status = answer_without_running(command, USAGE)) return *status;
     const std::vector<std::string>& files = command.files;
     if (files.empty()) {
-        std::printf("insufficient parameters - front [and optionally rear] wav must be given!\n");
+        complain("insufficient parameters - front [and optionally rear] wav must be given!\n");
         return 73;
     }
     if (names_folder(files[0])) return join_card(command);
@@ -228,11 +247,17 @@ int main(int argc, char* argv[]) try {
     const std::string output_name = output_path(derive_output_name(front_name), command.output);
     if (command.dry_run) {
         fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-        std::printf("%s + %s -> %s\nwould join 1 of 1 takes\n", front_name.c_str(), rear_name->c_str(),
-                    output_name.c_str());
+        report("%s + %s -> %s\nwould join 1 of 1 takes\n", front_name.c_str(), rear_name->c_str(),
+               output_name.c_str());
         return 0;
     }
-    return join_take(front_name, rear_name, output_name, command.lengths);
+    if (!audio_to_stdout) return join_take(front_name, rear_name, {output_name}, command.lengths);
+    if (is_terminal(stdout)) {
+        complain("cannot write audio to a terminal!\n");
+        return OUTPUT_NOT_CREATED;
+    }
+    carry_bytes_on_stdout();
+    return join_take(front_name, rear_name, {STANDARD_OUTPUT, stdout}, command.lengths);
 } catch (const Stop&) {
     return STOP_STATUS;
 }

@@ -6,6 +6,7 @@
 
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
+#include "wavefile/console.h"
 #include "wavefile/platform.h"
 #include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
@@ -13,12 +14,13 @@
 namespace {
 
 const char USAGE[] =
-    "usage: spkfix FILE.wav...\n"
+    "usage: spkfix [-q] FILE.wav...\n"
     "\n"
     "Sets, in place, the lowest byte of the channel mask of each extensible WAVE\n"
     "file to 0x3F: front left and right, centre, low frequency, back left and right.\n"
     "\n"
     "options:\n"
+    "  -q, --quiet    say nothing but what went wrong\n"
     "  -h, --help     print this help and exit\n"
     "  -V, --version  print the version and exit\n"
     "  --             end the options: every argument after it is a file name\n"
@@ -39,7 +41,7 @@ int patch_mask(const std::string& name) {
     // "r+b" never creates and never truncates.
     std::FILE* file = open_regular_file(name, "r+b");
     fail_if(file == nullptr, "cannot open front input file!");
-    std::printf("6ch wave file:      %s\n", name.c_str());
+    report("6ch wave file:      %s\n", name.c_str());
 
     const ChunkLocation fmt = locate_chunk(file, FMT_ID);
     const FmtFields format = read_fmt_fields(file, fmt);
@@ -51,13 +53,13 @@ int patch_mask(const std::string& name) {
     unsigned char old_mask = 0;
     bool have_mask = seek_to(file, mask_offset) && std::fread(&old_mask, 1, 1, file) == 1;
     fail_if(!have_mask, "not a wavex file!");
-    std::printf("old chmask = %.2X\n", old_mask);
+    report("old chmask = %.2X\n", old_mask);
 
     // The seek between the read and the write is what an update stream needs to change direction.
     const unsigned char new_mask = SIX_SPEAKER_MASK;
     bool written = seek_to(file, mask_offset) && std::fwrite(&new_mask, 1, 1, file) == 1 && std::fflush(file) == 0;
     fail_if(!written, "cannot write 6ch wave file!");
-    std::printf("set chmask to 0x3f\n");
+    report("set chmask to 0x3f\n");
     return std::fclose(file);
 }
 
@@ -65,12 +67,13 @@ int patch_mask(const std::string& name) {
 
 int main(int argc, char* argv[]) try {
     keep_own_console_open();
-    std::printf("spkfix - patches the channelmask in wavex files.\n"
-                "v1.4 - the sixjoin developers\n\n");
     const CommandLine command = read_command_line(argc, argv, "spkfix", false);
+    speak_to(stdout, command.quiet);
+    report("spkfix - patches the channelmask in wavex files.\n"
+           "v1.4 - the sixjoin developers\n\n");
     if (const std::optional<int> status = answer_without_running(command, USAGE)) return *status;
     if (command.files.empty()) {
-        std::printf("insufficient parameters - 6ch wave file must be given!\n");
+        complain("insufficient parameters - 6ch wave file must be given!\n");
         return 55;
     }
     for (const std::string& name : command.files) {

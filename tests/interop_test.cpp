@@ -28,6 +28,7 @@ struct InteropCase {
     std::uint32_t bits;
     std::uint32_t tag;  // PCM or FLOAT; 0: the pair is refused
     std::string encoding;  // as soxi -e names it
+    bool encoded = false;  // also joined into flac's and ffmpeg's AC-3 encoder through a pipe
 };
 
 const std::string SOX = "sox -n -r 48000 -c 2 ";
@@ -37,12 +38,12 @@ const std::string FFMPEG = "ffmpeg -nostdin -loglevel error -f lavfi -i sine=f={
 std::vector<InteropCase> interop_cases() {
     return {
         {"sox 16-bit", "sox", SOX + "-b 16" + SOX_TONES, 16, PCM, "Signed Integer PCM"},
-        {"sox 24-bit, extensible with fact", "sox", SOX + "-b 24" + SOX_TONES, 24, PCM, "Signed Integer PCM"},
+        {"sox 24-bit, extensible with fact", "sox", SOX + "-b 24" + SOX_TONES, 24, PCM, "Signed Integer PCM", true},
         {"sox 32-bit float with fact", "sox", SOX + "-e floating-point -b 32" + SOX_TONES, 32, FLOAT,
          "Floating Point PCM"},
         {"sox 64-bit float", "sox", SOX + "-e floating-point -b 64" + SOX_TONES, 64, FLOAT, "Floating Point PCM"},
         {"ffmpeg 16-bit, LIST before the audio", "ffmpeg", FFMPEG + "-c:a pcm_s16le {out}", 16, PCM,
-         "Signed Integer PCM"},
+         "Signed Integer PCM", true},
         {"ffmpeg 32-bit float, extensible", "ffmpeg", FFMPEG + "-c:a pcm_f32le {out}", 32, FLOAT,
          "Floating Point PCM"},
         {"ffmpeg RF64 24-bit", "ffmpeg", FFMPEG + "-c:a pcm_s24le -rf64 always {out}", 24, PCM,
@@ -90,6 +91,18 @@ TEST_P(InteropTest, JoinsExactlyAndSoxReadsIt) {
     if (c.tag != PCM) return;
     ASSERT_EQ(std::system((in + "sox -M takeF.wav takeR.wav -c 6 sox.wav remix 1 2 0 0 3 4").c_str()), 0);
     EXPECT_TRUE(same_bytes(audio_of(read_file(dir / "sox.wav")), ours));
+
+    // Straight into an encoder: flac gives back the same audio, and AC-3 holds 5.1.
+    if (!c.encoded) return;
+    for (const std::string tool : {"flac", "ffprobe"})
+        if (!installed(tool)) GTEST_SKIP() << tool << " is not installed: the encoder rows did not run";
+    const std::string joined = in + shell_words(SIXJOIN_PATH) + " -q -o - takeF.wav | ";
+    ASSERT_EQ(std::system((joined + "flac -s -o take.flac - && flac -s -d -o back.wav take.flac").c_str()), 0);
+    EXPECT_TRUE(same_bytes(ours, audio_of(read_file(dir / "back.wav"))));
+    ASSERT_EQ(std::system((joined + "ffmpeg -nostdin -loglevel error -i - -c:a ac3 -b:a 448k take.ac3").c_str()), 0);
+    const std::string layout = "ffprobe -v error -show_entries stream=channels,channel_layout -of csv=p=0 ";
+    EXPECT_EQ(output_of(in + layout + "take.flac"), "6,5.1\n");
+    EXPECT_TRUE(output_of(in + layout + "take.ac3").starts_with("6,5.1")) << "AC-3 is not 5.1";
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, InteropTest, ::testing::ValuesIn(interop_cases()),

@@ -48,7 +48,7 @@ static void drop_carriage_returns(std::string& text) {
 
 static RunResult run_once(const std::string& program, const std::vector<std::string>& args,
                           const std::filesystem::path& dir, unsigned long long file_size_limit,
-                          const std::vector<std::string>& environment) {
+                          const std::vector<std::string>& environment, bool stdout_is_audio) {
     const std::string runner = PROGRAM_RUNNER;
     std::vector<char*> argv;
     if (!runner.empty()) argv.push_back(const_cast<char*>(runner.c_str()));
@@ -82,19 +82,26 @@ static RunResult run_once(const std::string& program, const std::vector<std::str
     int wait_status = 0;
     waitpid(child, &wait_status, 0);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
-    if (windows_programs()) drop_carriage_returns(result.out);
+    if (windows_programs() && !stdout_is_audio) drop_carriage_returns(result.out);
+    if (windows_programs()) drop_carriage_returns(result.err);
     return result;
 }
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& dir, unsigned long long file_size_limit,
-                      const std::vector<std::string>& environment) {
-    RunResult result = run_once(program, args, dir, file_size_limit, environment);
+                      const std::vector<std::string>& environment, bool stdout_is_audio) {
+    RunResult result = run_once(program, args, dir, file_size_limit, environment, stdout_is_audio);
     // About one Wine start in a thousand fails with status 1 before the program prints a byte;
     // the programs themselves never end with status 1, and always print their banner first.
-    for (int retry = 0; retry < 3 && windows_programs() && result.status == 1 && result.out.empty(); ++retry)
-        result = run_once(program, args, dir, file_size_limit, environment);
+    for (int retry = 0; retry < 3 && windows_programs() && result.status == 1 && result.out.empty() && result.err.empty();
+         ++retry)
+        result = run_once(program, args, dir, file_size_limit, environment, stdout_is_audio);
     return result;
+}
+
+std::string shell_words(const std::string& program) {
+    const std::string runner = PROGRAM_RUNNER;
+    return (runner.empty() ? "" : "'" + runner + "' ") + "'" + program + "'";
 }
 
 bool installed(const std::string& tool) {

@@ -18,10 +18,13 @@ inline constexpr unsigned long long NO_FILE_SIZE_LIMIT = ~0ull;
 bool windows_programs();
 
 // Runs program with args from inside dir, with SIGXFSZ ignored, the file size limited, and the
-// environment's NAME=value entries added.
+// environment's NAME=value entries added. Standard output keeps its bytes when it carries audio.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& dir, unsigned long long file_size_limit = NO_FILE_SIZE_LIMIT,
-                      const std::vector<std::string>& environment = {});
+                      const std::vector<std::string>& environment = {}, bool stdout_is_audio = false);
+
+// How a shell command line starts the program: under Wine for a Windows build.
+std::string shell_words(const std::string& program);
 
 // Whether a command is on the PATH.
 bool installed(const std::string& tool);

@@ -7,7 +7,7 @@
 #include <optional>
 #include <tuple>
 
-#include "combiner/interleave.h"
+#include "combiner/run_reader.h"
 #include "program_runner.h"
 #include "test_support.h"
 
@@ -28,6 +28,18 @@ std::string names(const std::string& front, const std::string& rear = "", const 
 
 std::string format(std::uint32_t rate, std::uint32_t bits) {
     return "sample rate (Hz):     " + std::to_string(rate) + "\nsample width (bits):  " + std::to_string(bits) + "\n";
+}
+
+std::vector<std::string> joined_args(std::vector<std::string> first, const std::vector<std::string>& more) {
+    first.insert(first.end(), more.begin(), more.end());
+    return first;
+}
+
+// Frames at a rate, as the --trim and --pad lines give them.
+std::string seconds_text(std::uint64_t frames, std::uint32_t rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(frames) / rate);
+    return text;
 }
 
 std::string ruler(std::uint64_t riff_size) {
@@ -56,6 +68,9 @@ struct JoinCase {
     std::vector<std::string> environment = {};  // NAME=value, added for the run
     std::function<void(JoinCase&)> build = nullptr;  // fills inputs and output as the row runs
     std::vector<std::pair<std::string, Bytes>> outputs = {};  // further files the run must leave
+    bool quiet = false;            // -q: no banner before the console text
+    bool audio_on_stdout = false;  // -o -: `output` is standard output, and the console standard error
+    std::string pipe_to = "";      // a shell command reading standard output; the output is a prefix of `output`
 };
 
 const Bytes FRONT = pattern(400, 1);
@@ -129,16 +144,18 @@ void make_take_past_2_gib(const fs::path& path, const Bytes& audio) {
     file.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
 }
 
-// Builds, as its row runs, a 16-bit pair of long inputs of these lengths and, for a row that
-// checks it, the file of joined_length bytes of each: rows this long would cost every test
-// process the time to build them. A shorter input is followed by silence in the output.
-std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t rear_length, std::size_t joined_length) {
+// Builds, as its row runs, a pair of long inputs of these lengths (16-bit unless said) and, for
+// a row that checks it, the file of joined_length bytes of each: rows this long would cost every
+// test process the time to build them. A shorter input is followed by silence in the output.
+std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t rear_length, std::size_t joined_length,
+                                         std::uint32_t bits = 16, std::uint32_t tag = PCM) {
     return [=](JoinCase& c) {
         Bytes front = pattern(front_length, 21), rear = pattern(rear_length, 22);
-        c.inputs = pair_of(stereo_wave(44100, 16, front), stereo_wave(44100, 16, rear));
-        front.resize(joined_length);
-        rear.resize(joined_length);
-        if (c.output) c.output = six_channel_wave(44100, 16, front, rear);
+        c.inputs = pair_of(stereo_wave(44100, bits, front, tag), stereo_wave(44100, bits, rear, tag));
+        const unsigned char silence = bits == 8 ? 0x80 : 0;
+        front.resize(joined_length, silence);
+        rear.resize(joined_length, silence);
+        if (c.output) c.output = six_channel_wave(44100, bits, front, rear, tag);
     };
 }
 
@@ -254,7 +271,7 @@ std::vector<JoinCase> join_cases() {
         {"output is a symbolic link to the rear", STANDARD, {"takeF.wav"}, 255,
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
          [](const fs::path& dir) { fs::create_symlink("takeR.wav", dir / "takeF-6ch.wav"); }, false},
-        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH] [-t | -p] [-n] FRONT.wav [REAR.wav]\n...",
+        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] FRONT.wav [REAR.wav]\n...",
          std::nullopt},
         {"--version", STANDARD, {"--version"}, 0, "", std::nullopt},
         {"an unknown option", STANDARD, {"-x", "takeF.wav"}, 64, "unknown option '-x' - see sixjoin --help\n",
@@ -370,18 +387,21 @@ std::vector<JoinCase> join_cases() {
     cases.insert(cases.end(), unequal.begin(), unequal.end());
     cases.push_back({.name = "--pad across a read run", .inputs = {}, .args = {"--pad", "takeF.wav"}, .status = 0,
                      .console = PAIR + format(44100, 16) +
-                                "padded:               1048576 frames (23.777 s) of silence after the rear\n" +
+                                "padded:               " + std::to_string(INPUT_RUN_BYTES / 4) + " frames (" +
+                                seconds_text(INPUT_RUN_BYTES / 4, 44100) + " s) of silence after the rear\n" +
                                 progress(3 * (INPUT_RUN_BYTES + 4) + 60, 50),
                      .output = Bytes{}, .build = long_pair(INPUT_RUN_BYTES + 4, 4, INPUT_RUN_BYTES + 4)});
 
-    // Inputs around one read run: shorter than it, exactly it, a frame past it, and a rear that
-    // fails, as a worn card does, in its second run.
-    for (const auto& [name, length] : {std::pair{"a frame less than one read run", INPUT_RUN_BYTES - 4},
-                                       std::pair{"one read run", INPUT_RUN_BYTES},
-                                       std::pair{"a frame more than one read run", INPUT_RUN_BYTES + 4}}) {
+    // Inputs around one read run, in whole frames: shorter than it, exactly it, a frame past it,
+    // each in another width; and a rear that fails, as a worn card does, in its second run.
+    for (const auto& [name, bits, tag, length] :
+         {std::tuple{"8-bit, a frame less than one read run", 8u, PCM, INPUT_RUN_BYTES - 2},
+          std::tuple{"24-bit, one read run", 24u, PCM, INPUT_RUN_BYTES / 6 * 6},
+          std::tuple{"16-bit, one read run and a frame", 16u, PCM, INPUT_RUN_BYTES + 4},
+          std::tuple{"64-bit float, one read run and a frame", 64u, FLOAT, INPUT_RUN_BYTES + 16}}) {
         cases.push_back({.name = name, .inputs = {}, .args = {"takeF.wav"}, .status = 0,
-                         .console = PAIR + format(44100, 16) + progress(3 * length + 60, 50), .output = Bytes{},
-                         .build = long_pair(length, length, length)});
+                         .console = PAIR + format(44100, bits) + progress(3 * length + 60, 50), .output = Bytes{},
+                         .build = long_pair(length, length, length, bits, tag)});
     }
 #ifdef READ_FAILURE_SHIM
     if (!windows_programs()) {
@@ -493,6 +513,53 @@ std::vector<JoinCase> join_cases() {
     cases.push_back({.name = "--dry-run on files", .inputs = STANDARD, .args = {"--dry-run", "takeF.wav"},
                      .status = 0, .console = "takeF.wav + takeR.wav -> takeF-6ch.wav\nwould join 1 of 1 takes\n",
                      .output = std::nullopt});
+    // -o -: the file into a pipe, everything said on standard error; -q: only what went wrong.
+    const Bytes bext24 = chunk("bext", bext_body(ONE_AM, H2N_HISTORY));
+    const Bytes out24 = six_channel_wave(96000, 24, a24, b24, PCM,
+                                         chunk("bext", bext_body(ONE_AM, H2N_HISTORY + "A=PCM,F=96000,W=24,T=sixjoin 1.4\r\n")));
+    const std::string to_stdout = names("takeF.wav", "takeR.wav", "-");
+    cases.push_back({.name = "-o -: the file's bytes on standard output", .inputs = STANDARD,
+                     .args = {"-o", "-", "takeF.wav"}, .status = 0,
+                     .console = to_stdout + format(44100, 16) + progress(1260, 50), .output = STANDARD_OUT,
+                     .output_at = "-", .audio_on_stdout = true});
+    cases.push_back({.name = "-o -, 24-bit with its bext",
+                     .inputs = pair_of(riff_wave({bext24, chunk("fmt ", pcm_fmt(2, 96000, 24)), chunk("data", a24)}),
+                                       stereo_wave(96000, 24, b24)),
+                     .args = {"--output=-", "takeF.wav"}, .status = 0,
+                     .console = to_stdout + format(96000, 24) + progress(out24.size() - 8, 2), .output = out24,
+                     .output_at = "-", .audio_on_stdout = true});
+    cases.push_back({.name = "-o - stops on unequal lengths, saying so on standard error",
+                     .inputs = pair_of(STANDARD[0].second, stereo_wave(44100, 16, pattern(404, 2))),
+                     .args = {"-o", "-", "takeF.wav"}, .status = 255,
+                     .console = to_stdout + format(44100, 16) + "fatal error: quadrophonic file sizes not equal!\n",
+                     .output = Bytes{}, .output_at = "-", .audio_on_stdout = true});
+    cases.push_back({.name = "-o - with a folder", .inputs = card, .args = {"-o", "-", "card"}, .status = 64,
+                     .console = "option '-o -' writes one take, and folders give many - see sixjoin --help\n",
+                     .output = std::nullopt, .output_at = "card/FOLDER01/SR001F-6ch.wav", .audio_on_stdout = true});
+    cases.push_back({.name = "-q: nothing said", .inputs = STANDARD, .args = {"-q", "takeF.wav"}, .status = 0,
+                     .console = "", .output = STANDARD_OUT, .quiet = true});
+    cases.push_back({.name = "--quiet: a stop's message alone",
+                     .inputs = pair_of(STANDARD[0].second, stereo_wave(44100, 16, pattern(404, 2))),
+                     .args = {"--quiet", "takeF.wav"}, .status = 255,
+                     .console = "fatal error: quadrophonic file sizes not equal!\n", .output = Bytes{}, .quiet = true});
+    cases.push_back({.name = "-q on a card: what was not joined", .inputs = card, .args = {"-q", "card"}, .status = 1,
+                     .console = "fatal error: quadrophonic file sizes not equal!\nnot joined: " + sr002 +
+                                "F.WAV: fatal error: quadrophonic file sizes not equal!\n" + unpaired,
+                     .output = std::nullopt, .setup = loop, .output_at = "card/.hidden/SR006F-6ch.wav",
+                     .outputs = {{"card/FOLDER01/SR001F-6ch.wav", STANDARD_OUT}}, .quiet = true});
+    if (!windows_programs()) {
+        // A reader that closes the pipe after the first 4 KiB of an RF64 file's.
+        cases.push_back({.name = "-o -: RF64 into a pipe closed early", .inputs = {}, .args = {"-o", "-", "takeF.wav"},
+                         .status = 255,
+                         .console = to_stdout + format(44100, 16) + ruler(3 * OVER_4_GIB + 96 + JOINED_BEXT.size()) +
+                                    "cannot write output file!\n",
+                         .output = rf64_start(OVER_4_GIB, FRONT, REAR, JOINED_BEXT),
+                         .setup = [](const fs::path& dir) {
+                             make_sparse_take(dir / "takeF.wav", OVER_4_GIB, FRONT, BEXT);
+                             make_sparse_take(dir / "takeR.wav", OVER_4_GIB, REAR);
+                         },
+                         .output_at = "head.bin", .pipe_to = "head -c 4096 >head.bin"});
+    }
     // On Windows a backslash ends a folder's name, so the folder's dot is no extension.
     if (windows_programs())
         cases.push_back({.name = "a backslash path through a folder with a dot",
@@ -518,14 +585,23 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
     }
     if (c.setup) c.setup(dir.path());
 
-    RunResult run = run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit, c.environment);
+    RunResult run =
+        c.pipe_to.empty()
+            ? run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit, c.environment, c.audio_on_stdout)
+            : run_program("/bin/bash", joined_args({"-c", "'" SIXJOIN_PATH "' \"$@\" | " + c.pipe_to + "; exit ${PIPESTATUS[0]}", "-"}, c.args), dir.path());
 
     EXPECT_EQ(run.status, c.status);
-    EXPECT_TRUE(console_matches(BANNER + c.console, run.out));
-    EXPECT_EQ(run.err, "");
+    const std::string console = (c.quiet ? "" : BANNER) + c.console;
+    const bool console_on_stderr = c.audio_on_stdout || !c.pipe_to.empty();
+    EXPECT_TRUE(console_matches(console, console_on_stderr ? run.err : run.out));
+    // The other stream carries the file's bytes, or nothing at all.
+    const std::string& other = console_on_stderr ? run.out : run.err;
+    EXPECT_TRUE(same_bytes(c.audio_on_stdout && c.output ? *c.output : Bytes{}, Bytes(other.begin(), other.end())));
     for (const auto& [name, bytes] : c.inputs) EXPECT_TRUE(same_bytes(bytes, read_file(dir / name))) << name;
     if (!c.check_output) return;
-    if (c.output && c.file_size_limit != NO_FILE_SIZE_LIMIT) {
+    if (c.audio_on_stdout) {
+        EXPECT_FALSE(fs::exists(dir / c.output_at));
+    } else if (c.output && (c.file_size_limit != NO_FILE_SIZE_LIMIT || !c.pipe_to.empty())) {
         // Stopped by the limit: the header and as much audio as the limit let through.
         const Bytes written = read_file(dir / c.output_at);
         EXPECT_GE(written.size(), 104u);
@@ -593,6 +669,24 @@ TEST(JoinFullDisk, AWriteThatFailsIsNeverDone) {
     EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
     EXPECT_EQ(run.out.find("done."), std::string::npos);
     EXPECT_LE(fs::file_size(dir / "takeF-6ch.wav"), 100000u);
+}
+
+}  // namespace
+
+namespace {
+
+// No audio onto a terminal: refused once the command line is read, before the front (missing
+// here) is opened. A pseudo-terminal from script(1) stands for the console.
+TEST(JoinToTerminal, IsRefusedBeforeAnyFileIsOpened) {
+    if (windows_programs() || !installed("script")) GTEST_SKIP() << "needs script(1) and a native build";
+    TempDir dir;
+    RunResult run = run_program("/usr/bin/script", {"-qec", "'" SIXJOIN_PATH "' -o - missingF.wav", "/dev/null"},
+                                dir.path());
+    EXPECT_EQ(run.status, 25);
+    std::string console;
+    for (char c : run.out)
+        if (c != '\r') console += c;
+    EXPECT_EQ(console, BANNER + "cannot write audio to a terminal!\n");
 }
 
 }  // namespace

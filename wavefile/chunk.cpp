@@ -1,10 +1,11 @@
 #include "wavefile/chunk.h"
 
+#include "wavefile/console.h"
 #include "wavefile/platform.h"
 
 void fail_if(bool condition, const char* message) {
     if (!condition) return;
-    std::printf("%s\n", message);
+    complain("%s\n", message);
     throw Stop{message};
 }
 

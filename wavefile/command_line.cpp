@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "wavefile/console.h"
+
 namespace {
 CommandLine usage_error(const std::string& what, const char* program) {
     CommandLine command;
@@ -39,6 +41,8 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             const std::string name(arg.substr(0, arg.find('=')));
             if (path.empty()) return usage_error("option '" + name + "' needs a path", program);
             command.output = path;
+        } else if (arg == "-q" || arg == "--quiet") {
+            command.quiet = true;
         } else if (joins && (arg == "-n" || arg == "--dry-run")) {
             command.dry_run = true;
         } else if (joins && (trim || pad)) {
@@ -59,7 +63,7 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
 std::optional<int> answer_without_running(const CommandLine& command, const char* usage) {
     switch (command.action) {
         case CommandLine::Action::run: return std::nullopt;
-        case CommandLine::Action::help: std::printf("%s", usage); return 0;
+        case CommandLine::Action::help: std::fputs(usage, console()); return 0;
         case CommandLine::Action::version: return 0;  // the banner carries it
         case CommandLine::Action::usage_error: break;
     }
@@ -67,6 +71,6 @@ std::optional<int> answer_without_running(const CommandLine& command, const char
 }
 
 int refuse_usage(const std::string& problem, const char* program) {
-    std::printf("%s - see %s --help\n", problem.c_str(), program);
+    complain("%s - see %s --help\n", problem.c_str(), program);
     return USAGE_ERROR_STATUS;
 }

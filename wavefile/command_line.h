@@ -19,11 +19,13 @@ struct CommandLine {
     std::optional<std::string> output;  // -o PATH, for a program that takes it
     LengthRule lengths = LengthRule::equal;
     bool dry_run = false;               // -n: say what would be joined, write nothing
+    bool quiet = false;                 // -q: say only what went wrong
     std::vector<std::string> files;
 };
 
 // Options come before the file names: "--" ends them, and so does the first argument that does
-// not begin with '-'. -h/--help and -V/--version answer at once. A program that joins also takes
+// not begin with '-'. -h/--help and -V/--version answer at once; -q/--quiet goes for both
+// programs. A program that joins also takes
 // -o PATH (--output PATH, --output=PATH), -n/--dry-run, and one of -t/--trim and -p/--pad. Any other argument
 // beginning with '-' before the file names, -o without its path, or both --trim and --pad, is a
 // usage error.

@@ -1,12 +1,21 @@
 #include "wavefile/platform.h"
 
+#include "wavefile/console.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace fs = std::filesystem;
@@ -61,6 +70,16 @@ bool seek_to_end(std::FILE* file) { return fseeko(file, 0, SEEK_END) == 0; }
 std::int64_t position_of(std::FILE* file) { return ftello(file); }
 #endif
 
+void restart_readahead([[maybe_unused]] std::FILE* file, [[maybe_unused]] std::int64_t from) {
+#ifdef __linux__
+    // The header's reads leave up to one readahead window (128 KiB by default) cached past the
+    // audio's start; a long read that starts on cached pages keeps the window that small. 1 MiB
+    // covers larger windows too, and costs a warm file no more than reading it back.
+    constexpr std::int64_t header_window = 1 << 20;
+    posix_fadvise(fileno(file), 0, from + header_window, POSIX_FADV_DONTNEED);
+#endif
+}
+
 std::FILE* open_regular_file(const std::string& path, const char* mode) {
     std::error_code error;
     if (!fs::is_regular_file(path_of(path), error)) return nullptr;
@@ -106,6 +125,14 @@ bool make_folders(const std::string& path) {
     return !error;
 }
 
+#ifdef _WIN32
+bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+void carry_bytes_on_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
+#else
+bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+void carry_bytes_on_stdout() { std::signal(SIGPIPE, SIG_IGN); }
+#endif
+
 bool waits_for_enter(unsigned long console_processes, bool input_is_console) {
     return console_processes == 1 && input_is_console;
 }
@@ -117,8 +144,8 @@ void wait_in_own_console() {
     DWORD mode = 0;
     const bool input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
     if (!waits_for_enter(GetConsoleProcessList(processes, 2), input_is_console)) return;
-    std::printf("\npress Enter to close this window");
-    std::fflush(stdout);
+    std::fputs("\npress Enter to close this window", console());
+    std::fflush(console());
     for (int c = std::getchar(); c != '\n' && c != EOF;) c = std::getchar();
 }
 }  // namespace

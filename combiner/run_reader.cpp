@@ -1,0 +1,77 @@
+#include "combiner/run_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "wavefile/chunk.h"
+#include "wavefile/platform.h"
+
+namespace {
+// Fixed buffers keep memory flat whatever the take's length; pages never written are never
+// resident. Run r of the inputs (front, rear, front, ...) goes into slot r % RUN_SLOTS.
+unsigned char run_slots[RUN_SLOTS][INPUT_RUN_BYTES];
+}  // namespace
+
+RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
+                     std::uint64_t rear_frames, std::size_t frames_per_run, std::size_t pair_size,
+                     unsigned char silence)
+    : inputs_{front, rear}, frames_(frames), frames_left_{front_frames, rear_frames},
+      frames_per_run_(frames_per_run), pair_size_(pair_size), silence_(silence) {
+    for (std::FILE* input : inputs_) restart_readahead(input, position_of(input));
+    thread_ = std::thread(&RunReader::read_all, this);
+}
+
+RunReader::~RunReader() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+// Fills a slot with run `run` of its input: the frames the input has left, then silence once it
+// has run out. Nothing past an input's audio is read.
+bool RunReader::read_run(std::size_t run, unsigned char* slot) {
+    const std::uint64_t first = run / 2 * frames_per_run_;
+    const std::size_t frames = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - first));
+    std::uint64_t& left = frames_left_[run % 2];
+    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left));
+    if (std::fread(slot, pair_size_, have, inputs_[run % 2]) != have) return false;
+    std::memset(slot + have * pair_size_, silence_, (frames - have) * pair_size_);
+    left -= have;
+    return true;
+}
+
+void RunReader::read_all() {
+    const std::size_t runs = 2 * static_cast<std::size_t>((frames_ + frames_per_run_ - 1) / frames_per_run_);
+    for (std::size_t run = 0; run < runs; ++run) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stopping_ || run < reads_released_ + RUN_SLOTS; });
+            if (stopping_) return;
+        }
+        const bool read = read_run(run, run_slots[run % RUN_SLOTS]);
+        {
+            std::lock_guard lock(mutex_);
+            if (read) reads_done_ = run + 1;
+            else failed_ = true;
+        }
+        changed_.notify_all();
+        if (!read) return;
+    }
+}
+
+RunPair RunReader::next() {
+    const std::size_t front_run = 2 * pairs_handed_out_++, rear_run = front_run + 1;
+    std::unique_lock lock(mutex_);
+    reads_released_ = front_run;  // the pair handed out before this one
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return failed_ || reads_done_ > rear_run; });
+    const bool have = reads_done_ > rear_run;
+    lock.unlock();
+    fail_if(!have, "cannot read input file!");
+    const std::uint64_t first = front_run / 2 * frames_per_run_;
+    return {run_slots[front_run % RUN_SLOTS], run_slots[rear_run % RUN_SLOTS],
+            static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - first))};
+}

@@ -1,0 +1,56 @@
+// Reads the two inputs of a join on a thread of its own, a run of each at a time, so that the
+// disk reads the next pair of runs while the main thread interleaves and writes this one.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+// How much of each input is read at a time. Longer runs pay fewer seeks as the reads move from
+// one file to the other; RUN_SLOTS of them bound the memory.
+inline constexpr std::size_t INPUT_RUN_BYTES = 12 * 1024 * 1024;
+// One pair being interleaved and the next run being read beside it.
+inline constexpr std::size_t RUN_SLOTS = 3;
+
+// One pair of runs: the same frames of the front and the rear.
+struct RunPair {
+    const unsigned char* front;
+    const unsigned char* rear;
+    std::size_t frames;
+};
+
+class RunReader {
+public:
+    // Reads runs of frames_per_run frames (the last one shorter) until `frames` are read: each input
+    // gives its frames_left, then silence, and is read no further.
+    RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
+              std::uint64_t rear_frames, std::size_t frames_per_run, std::size_t pair_size, unsigned char silence);
+    // Stops the reader after its read in progress, and waits for it.
+    ~RunReader();
+    RunReader(const RunReader&) = delete;
+    RunReader& operator=(const RunReader&) = delete;
+
+    // Waits for the next pair, which stays valid until the next call; a read that failed in it
+    // stops the join ("cannot read input file!").
+    RunPair next();
+
+private:
+    void read_all();
+    bool read_run(std::size_t run, unsigned char* slot);
+
+    std::FILE* inputs_[2];
+    std::uint64_t frames_, frames_left_[2];
+    std::size_t frames_per_run_, pair_size_;
+    unsigned char silence_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t reads_done_ = 0;       // runs read, front and rear alternately
+    std::size_t reads_released_ = 0;   // runs the main thread is done with
+    std::size_t pairs_handed_out_ = 0;  // the main thread's own
+    bool failed_ = false, stopping_ = false;
+    std::thread thread_;
+};
