@@ -6,17 +6,12 @@
 #include "wavefile/chunk.h"
 #include "wavefile/platform.h"
 
-namespace {
-// Fixed buffers keep memory flat whatever the take's length; pages never written are never
-// resident. Run r of the inputs (front, rear, front, ...) goes into slot r % RUN_SLOTS.
-unsigned char run_slots[RUN_SLOTS][INPUT_RUN_BYTES];
-}  // namespace
-
 RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
                      std::uint64_t rear_frames, std::size_t frames_per_run, std::size_t pair_size,
                      unsigned char silence)
     : inputs_{front, rear}, frames_(frames), frames_left_{front_frames, rear_frames},
-      frames_per_run_(frames_per_run), pair_size_(pair_size), silence_(silence) {
+      frames_per_run_(frames_per_run), pair_size_(pair_size), silence_(silence),
+      slots_(new unsigned char[RUN_SLOTS * INPUT_RUN_BYTES]) {
     for (std::FILE* input : inputs_) restart_readahead(input, position_of(input));
     thread_ = std::thread(&RunReader::read_all, this);
 }
@@ -51,7 +46,7 @@ void RunReader::read_all() {
             changed_.wait(lock, [&] { return stopping_ || run < reads_released_ + RUN_SLOTS; });
             if (stopping_) return;
         }
-        const bool read = read_run(run, run_slots[run % RUN_SLOTS]);
+        const bool read = read_run(run, slot(run));
         {
             std::lock_guard lock(mutex_);
             if (read) reads_done_ = run + 1;
@@ -72,6 +67,6 @@ RunPair RunReader::next() {
     lock.unlock();
     fail_if(!have, "cannot read input file!");
     const std::uint64_t first = front_run / 2 * frames_per_run_;
-    return {run_slots[front_run % RUN_SLOTS], run_slots[rear_run % RUN_SLOTS],
+    return {slot(front_run), slot(rear_run),
             static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - first))};
 }

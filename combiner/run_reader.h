@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -40,11 +41,16 @@ public:
 private:
     void read_all();
     bool read_run(std::size_t run, unsigned char* slot);
+    // Run r of the inputs (front, rear, front, ...) goes into slot r % RUN_SLOTS.
+    unsigned char* slot(std::size_t run) const { return slots_.get() + run % RUN_SLOTS * INPUT_RUN_BYTES; }
 
     std::FILE* inputs_[2];
     std::uint64_t frames_, frames_left_[2];
     std::size_t frames_per_run_, pair_size_;
     unsigned char silence_;
+    // Allocated for each join and left uninitialised: memory stays flat whatever the take's
+    // length, and a short take makes resident only what it reads.
+    std::unique_ptr<unsigned char[]> slots_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
