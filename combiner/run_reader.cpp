@@ -11,7 +11,7 @@ RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, st
                      unsigned char silence)
     : inputs_{front, rear}, frames_(frames), frames_left_{front_frames, rear_frames},
       frames_per_run_(frames_per_run), pair_size_(pair_size), silence_(silence),
-      slots_(new unsigned char[RUN_SLOTS * INPUT_RUN_BYTES]) {
+      slots_(large_buffer(RUN_SLOTS * INPUT_RUN_BYTES)) {
     for (std::FILE* input : inputs_) restart_readahead(input, position_of(input));
     thread_ = std::thread(&RunReader::read_all, this);
 }

@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <mutex>
 #include <thread>
+
+#include "wavefile/platform.h"
 
 // How much of each input is read at a time. Longer runs pay fewer seeks as the reads move from
 // one file to the other; RUN_SLOTS of them bound the memory.
@@ -48,9 +49,9 @@ private:
     std::uint64_t frames_, frames_left_[2];
     std::size_t frames_per_run_, pair_size_;
     unsigned char silence_;
-    // Allocated for each join and left uninitialised: memory stays flat whatever the take's
-    // length, and a short take makes resident only what it reads.
-    std::unique_ptr<unsigned char[]> slots_;
+    // Allocated for each join, in large pages where the system has them, and left
+    // uninitialised: memory stays flat whatever the take's length.
+    Buffer slots_;
 
     std::mutex mutex_;
     std::condition_variable changed_;

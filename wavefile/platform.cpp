@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -78,6 +79,20 @@ void restart_readahead([[maybe_unused]] std::FILE* file, [[maybe_unused]] std::i
     constexpr std::int64_t header_window = 1 << 20;
     posix_fadvise(fileno(file), 0, from + header_window, POSIX_FADV_DONTNEED);
 #endif
+}
+
+namespace {
+constexpr std::size_t LARGE_PAGE = 2 * 1024 * 1024;  // x86-64's and most ARM systems'
+}  // namespace
+
+void FreeBuffer::operator()(unsigned char* bytes) const { ::operator delete[](bytes, std::align_val_t{LARGE_PAGE}); }
+
+Buffer large_buffer(std::size_t size) {
+    auto* bytes = static_cast<unsigned char*>(::operator new[](size, std::align_val_t{LARGE_PAGE}));
+#ifdef __linux__
+    madvise(bytes, size, MADV_HUGEPAGE);  // where the system asks for it ("madvise"); a hint only
+#endif
+    return Buffer(bytes);
 }
 
 std::FILE* open_regular_file(const std::string& path, const char* mode) {

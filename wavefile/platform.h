@@ -1,6 +1,6 @@
 // What differs between Linux, macOS and Windows, wrapped once: 64-bit file positions, path
-// components, how an argument's bytes name a file, folder listings, and a console window of the
-// program's own.
+// components, how an argument's bytes name a file, folder listings, readahead and large pages,
+// standard output as a pipe, and a console window of the program's own.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +38,15 @@ std::int64_t position_of(std::FILE* file);
 // afresh with the long reads instead of staying one small window ahead (on a spinning disk, half
 // its pace). Nothing elsewhere.
 void restart_readahead(std::FILE* file, std::int64_t from);
+
+// Memory for long-lived buffers of `size` bytes, aligned for large pages, which spare a
+// page fault and a TLB entry for each 4 KiB (on Linux, transparent huge pages). Its bytes are
+// not initialised.
+struct FreeBuffer {
+    void operator()(unsigned char* bytes) const;
+};
+using Buffer = std::unique_ptr<unsigned char[], FreeBuffer>;
+Buffer large_buffer(std::size_t size);
 
 // Opens path like fopen, but only when it names a regular file (after links): a folder or a
 // device is no WAVE file, and opening a named pipe would wait for a writer.
