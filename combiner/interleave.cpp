@@ -73,13 +73,11 @@ void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const Joi
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
     const std::size_t frames_per_block = INPUT_BLOCK_BYTES / pair_size;
-    const std::size_t frames_per_run = INPUT_RUN_BYTES / pair_size;
     const unsigned char silence = silence_byte(format);
     std::memset(out_block, silence, sizeof out_block);
 
     ProgressMeter meter(length.frames * pair_size, frame_size);
-    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, frames_per_run, pair_size,
-                     silence);
+    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, pair_size, silence);
     for (std::uint64_t done = 0; done < length.frames;) {
         const RunPair runs = reader.next();
         for (std::size_t at = 0; at < runs.frames; at += frames_per_block) {

@@ -7,10 +7,9 @@
 #include "wavefile/platform.h"
 
 RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
-                     std::uint64_t rear_frames, std::size_t frames_per_run, std::size_t pair_size,
-                     unsigned char silence)
+                     std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence)
     : inputs_{front, rear}, frames_(frames), frames_left_{front_frames, rear_frames},
-      frames_per_run_(frames_per_run), pair_size_(pair_size), silence_(silence),
+      frames_per_run_(INPUT_RUN_BYTES / pair_size), pair_size_(pair_size), silence_(silence),
       slots_(large_buffer(RUN_SLOTS * INPUT_RUN_BYTES)) {
     for (std::FILE* input : inputs_) restart_readahead(input, position_of(input));
     thread_ = std::thread(&RunReader::read_all, this);
@@ -27,9 +26,12 @@ RunReader::~RunReader() {
 
 // Fills a slot with run `run` of its input: the frames the input has left, then silence once it
 // has run out. Nothing past an input's audio is read.
+std::size_t RunReader::frames_in(std::size_t run) const {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - run / 2 * frames_per_run_));
+}
+
 bool RunReader::read_run(std::size_t run, unsigned char* slot) {
-    const std::uint64_t first = run / 2 * frames_per_run_;
-    const std::size_t frames = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - first));
+    const std::size_t frames = frames_in(run);
     std::uint64_t& left = frames_left_[run % 2];
     const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left));
     if (std::fread(slot, pair_size_, have, inputs_[run % 2]) != have) return false;
@@ -66,7 +68,5 @@ RunPair RunReader::next() {
     const bool have = reads_done_ > rear_run;
     lock.unlock();
     fail_if(!have, "cannot read input file!");
-    const std::uint64_t first = front_run / 2 * frames_per_run_;
-    return {slot(front_run), slot(rear_run),
-            static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - first))};
+    return {slot(front_run), slot(rear_run), frames_in(front_run)};
 }

@@ -26,10 +26,10 @@ struct RunPair {
 
 class RunReader {
 public:
-    // Reads runs of frames_per_run frames (the last one shorter) until `frames` are read: each input
-    // gives its frames_left, then silence, and is read no further.
+    // Reads runs of INPUT_RUN_BYTES (the last one shorter) of stereo frames of pair_size bytes
+    // until `frames` are read: each input gives its own frames, then silence, and is read no further.
     RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
-              std::uint64_t rear_frames, std::size_t frames_per_run, std::size_t pair_size, unsigned char silence);
+              std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence);
     // Stops the reader after its read in progress, and waits for it.
     ~RunReader();
     RunReader(const RunReader&) = delete;
@@ -41,6 +41,7 @@ public:
 
 private:
     void read_all();
+    std::size_t frames_in(std::size_t run) const;
     bool read_run(std::size_t run, unsigned char* slot);
     // Run r of the inputs (front, rear, front, ...) goes into slot r % RUN_SLOTS.
     unsigned char* slot(std::size_t run) const { return slots_.get() + run % RUN_SLOTS * INPUT_RUN_BYTES; }
