@@ -44,14 +44,15 @@ private:
     std::size_t frames_in(std::size_t run) const;
     bool read_run(std::size_t run, unsigned char* slot);
     // Run r of the inputs (front, rear, front, ...) goes into slot r % RUN_SLOTS.
-    unsigned char* slot(std::size_t run) const { return slots_.get() + run % RUN_SLOTS * INPUT_RUN_BYTES; }
+    unsigned char* slot(std::size_t run) const { return slots_.get() + run % RUN_SLOTS * slot_bytes_; }
 
     std::FILE* inputs_[2];
     std::uint64_t frames_, frames_left_[2];
     std::size_t frames_per_run_, pair_size_;
     unsigned char silence_;
-    // Allocated for each join, in large pages where the system has them, and left
-    // uninitialised: memory stays flat whatever the take's length.
+    // Allocated for each join, no larger than the take needs, in large pages where the system has
+    // them, and left uninitialised: memory stays flat whatever the take's length.
+    std::size_t slot_bytes_;
     Buffer slots_;
 
     std::mutex mutex_;
