@@ -21,14 +21,12 @@ char take_letter(std::string_view name) {
 
 struct Finder {
     Card card;
-    std::set<std::string> seen;  // canonical names of the files already taken
     std::vector<std::string> folders_seen;
-
-    bool first_time(const std::string& path) { return seen.insert(canonical_name(path)).second; }
 
     // mirror: the output folder of this folder's takes; nothing when outputs go beside their fronts.
     void find_in(const std::string& folder, const std::optional<std::string>& mirror) {
-        // A junction, or a link that a system does not show as one, can still make a loop.
+        // Each folder once: folders given that overlap, and a junction or a link that a system
+        // does not show as one (which could make a loop), are reached again under another name.
         for (const std::string& earlier : folders_seen)
             if (names_same_file(folder, earlier)) return;
         folders_seen.push_back(folder);
@@ -49,7 +47,6 @@ struct Finder {
             if (letter != 'F' && letter != 'f' && letter != 'R' && letter != 'r') continue;
             const std::string pair = derive_rear_name(name).value();  // F and R swapped
             const std::string path = inside_folder(folder, name);
-            if (!first_time(path)) continue;
             if (letter == 'R' || letter == 'r') {
                 if (!files.contains(pair)) card.unpaired.push_back({path, NO_FRONT});
             } else if (!files.contains(pair)) {

@@ -30,7 +30,7 @@ struct Card {
 // Takes are front files named *F.wav or *f.wav (the extension in any case) whose rear, with the
 // letter toggled, lies in the same folder. Names starting with "." and links to folders are passed
 // over. Each folder's files come before its subfolders, each in the byte order of their names;
-// a file reached twice (folders given that overlap) counts at its first place. An output goes
+// a folder reached twice (folders given that overlap) counts at its first place. An output goes
 // beside its front, or with output_folder under it, in the subfolders that lead to its front
 // from the folder given.
 Card find_takes(const std::vector<std::string>& folders, const std::optional<std::string>& output_folder);

@@ -173,6 +173,11 @@ int join_take(const std::string& front_name, const std::optional<std::string>& r
     return std::fclose(output.release());
 }
 
+// A dry run's line for one take.
+void report_would_join(const Take& take) {
+    report("%s + %s -> %s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str());
+}
+
 // The summary's lines for what was not joined, in the run's order: the takes that stopped, the
 // files without their pair, the folders that could not be read. The status of the run: 0 when
 // there are none.
@@ -193,7 +198,7 @@ int join_card(const CommandLine& command) {
         return refuse_usage("option '-o -' writes one take, and folders give many", "sixjoin");
 
     const Card card = find_takes(command.files, command.output);
-    const std::size_t count = card.takes.size();
+    const unsigned long long count = card.takes.size();  // %llu: Windows C runtimes lack %zu
     if (count == 0 && card.unpaired.empty()) {
         complain("no take found!\n");
         report_not_joined({}, card);
@@ -201,15 +206,15 @@ int join_card(const CommandLine& command) {
     }
     if (command.dry_run) {
         for (const Take& take : card.takes)
-            report("%s + %s -> %s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str());
-        report("would join %zu of %zu takes\n", count, count);
+            report_would_join(take);
+        report("would join %llu of %llu takes\n", count, count);
         return report_not_joined({}, card);
     }
 
     std::vector<LeftOut> stopped;
-    for (std::size_t n = 0; n < count; ++n) {
+    for (unsigned long long n = 0; n < count; ++n) {
         const Take& take = card.takes[n];
-        report("take %zu of %zu\n", n + 1, count);
+        report("take %llu of %llu\n", n + 1, count);
         if (command.output) make_folders(take.output.substr(0, last_component_start(take.output)));
         try {
             const int status = join_take(take.front, take.rear, {take.output}, command.lengths);
@@ -220,7 +225,7 @@ int join_card(const CommandLine& command) {
         }
         report("\n");
     }
-    report("joined %zu of %zu takes\n", count - stopped.size(), count);
+    report("joined %llu of %llu takes\n", count - stopped.size(), count);
     return report_not_joined(stopped, card);
 }
 
@@ -247,8 +252,8 @@ int main(int argc, char* argv[]) try {
     const std::string output_name = output_path(derive_output_name(front_name), command.output);
     if (command.dry_run) {
         fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-        report("%s + %s -> %s\nwould join 1 of 1 takes\n", front_name.c_str(), rear_name->c_str(),
-               output_name.c_str());
+        report_would_join({front_name, *rear_name, output_name});
+        report("would join 1 of 1 takes\n");
         return 0;
     }
     if (!audio_to_stdout) return join_take(front_name, rear_name, {output_name}, command.lengths);

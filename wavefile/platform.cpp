@@ -128,12 +128,6 @@ std::optional<std::vector<FolderEntry>> list_folder(const std::string& path) {
     return listing;
 }
 
-std::string canonical_name(const std::string& path) {
-    std::error_code error;
-    const fs::path canonical = fs::canonical(path_of(path), error);
-    return error ? path : name_of(canonical);
-}
-
 bool make_folders(const std::string& path) {
     std::error_code error;
     fs::create_directories(path_of(path), error);

@@ -75,9 +75,6 @@ struct FolderEntry {
 // The entries of a folder, in no particular order; nothing when it cannot be read.
 std::optional<std::vector<FolderEntry>> list_folder(const std::string& path);
 
-// The one name that every path to a file shares (links resolved), or path itself when there is none.
-std::string canonical_name(const std::string& path);
-
 // Creates a folder and the missing folders above it; false when it cannot.
 bool make_folders(const std::string& path);
 
