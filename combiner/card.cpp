@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "combiner/names.h"
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
 namespace {
 

@@ -59,17 +59,30 @@ int ProgressMeter::advance(std::uint64_t written_before, std::uint64_t written_a
     return marks;
 }
 
-void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const JoinLength& length,
-                    const SampleFormat& format, const std::string& carried) {
+bool OutputFile::put(const unsigned char* bytes, std::size_t size) {
+    if (!write_all(file_, bytes, size)) return false;
+    if (hash_) hash_->add(bytes, size);
+    return true;
+}
+
+void report_ruler() { report("0%%---------------------50%%--------------------100%%\n"); }
+
+std::uint64_t put_surround_header(JoinSink& out, const JoinLength& length, const SampleFormat& format,
+                                  const std::string& carried) {
     const std::size_t pair_size = format.bits_per_sample / 4u;
     const SurroundHeader header = fill_surround_header(length.frames * pair_size, format, carried.size());
     const unsigned char* head = header.bytes.data();
-    const bool written = write_all(out, head, header.carried_at()) &&
-                         write_all(out, carried.data(), carried.size()) &&
-                         write_all(out, head + header.carried_at(), header.size - header.carried_at());
+    const auto* carried_bytes = reinterpret_cast<const unsigned char*>(carried.data());
+    const bool written = out.put(head, header.carried_at()) && out.put(carried_bytes, carried.size()) &&
+                         out.put(head + header.carried_at(), header.size - header.carried_at());
+    if (!written) stop_if_interrupted();
     fail_if(!written, "cannot write output file!");
-    report("writing %" PRIu64 " bytes...\n\n0%%---------------------50%%--------------------100%%\n", header.riff_size);
+    return header.riff_size;
+}
 
+void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
+                        const SampleFormat& format) {
+    const std::size_t pair_size = format.bits_per_sample / 4u;
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
     const std::size_t frames_per_block = INPUT_BLOCK_BYTES / pair_size;
@@ -81,14 +94,25 @@ void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const Joi
     for (std::uint64_t done = 0; done < length.frames;) {
         const RunPair runs = reader.next();
         for (std::size_t at = 0; at < runs.frames; at += frames_per_block) {
+            stop_if_interrupted();
             const std::size_t frames = std::min(frames_per_block, runs.frames - at);
             interleave(sample_bytes, runs.front + at * pair_size, runs.rear + at * pair_size, frames);
-            fail_if(std::fwrite(out_block, frame_size, frames, out) != frames, "cannot write output file!");
-            const std::uint64_t written = (done + at) * frame_size;
-            for (int marks = meter.advance(written, written + frames * frame_size); marks > 0; --marks) report(">");
+            // A write that fails as the user interrupts (a pipe whose reader went with the same
+            // Ctrl-C) is the interruption, not a write failure.
+            const bool written = out.put(out_block, frames * frame_size);
+            if (!written) stop_if_interrupted();
+            fail_if(!written, "cannot write output file!");
+            const std::uint64_t bytes = (done + at) * frame_size;
+            for (int marks = meter.advance(bytes, bytes + frames * frame_size); marks > 0; --marks) report(">");
         }
         done += runs.frames;
     }
-    fail_if(std::fflush(out) != 0, "cannot write output file!");
+}
+
+void write_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
+                    const SampleFormat& format, const std::string& carried) {
+    report("writing %" PRIu64 " bytes...\n\n", put_surround_header(out, length, format, carried));
+    report_ruler();
+    put_surround_audio(front, rear, out, length, format);
     report("\ndone.\n");
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "combiner/output_hash.h"
 #include "wavefile/surround_header.h"
 
 // Decides when the bar gets a mark: the first frame past each of the thresholds 0, 2, ... 98
@@ -35,9 +36,42 @@ struct JoinLength {
     std::uint64_t front_frames, rear_frames;  // at most frames
 };
 
-// Writes the header for the joined frames (WAVE, or RF64 when a WAVE file cannot hold them) with
-// the carried chunks inside it, then the interleaved audio, reporting progress on standard
-// output. front and rear stand at the first byte of their audio, each holding at least the frames
-// it gives; the width is a supported one.
-void write_surround(std::FILE* front, std::FILE* rear, std::FILE* out, const JoinLength& length,
+// Where a join's bytes go, in order: the output file, or a file read back to compare them with.
+class JoinSink {
+public:
+    // Takes the next bytes; false when they could not be written.
+    virtual bool put(const unsigned char* bytes, std::size_t size) = 0;
+
+protected:
+    ~JoinSink() = default;
+};
+
+// The output: every byte a join writes goes through put, and into the hash when one is kept.
+class OutputFile final : public JoinSink {
+public:
+    OutputFile(std::FILE* file, OutputHash* hash) : file_(file), hash_(hash) {}
+    bool put(const unsigned char* bytes, std::size_t size) override;
+
+private:
+    std::FILE* file_;
+    OutputHash* hash_;
+};
+
+// Puts the header for the joined frames (WAVE, or RF64 when a WAVE file cannot hold them) with
+// the carried chunks inside it, and returns the RIFF size it holds: the file's length less 8.
+std::uint64_t put_surround_header(JoinSink& out, const JoinLength& length, const SampleFormat& format,
+                                  const std::string& carried);
+
+// Puts the interleaved audio after the header, one mark of the progress bar at a time. front and
+// rear stand at the first byte of their audio, each holding at least the frames it gives; the
+// width is a supported one. Stops at the next block once interrupted.
+void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
+                        const SampleFormat& format);
+
+// The whole join as the console shows it: the header, the count line and the ruler, the audio
+// with its marks, and "done.".
+void write_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
                     const SampleFormat& format, const std::string& carried);
+
+// The ruler a progress bar's marks grow under, 50 wide.
+void report_ruler();

@@ -1,6 +1,6 @@
 #include "combiner/names.h"
 
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
 std::size_t find_extension_dot(std::string_view path) {
     const std::size_t component_start = last_component_start(path);

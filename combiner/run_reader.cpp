@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "wavefile/chunk.h"
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
 RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
                      std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence)
@@ -35,7 +35,13 @@ bool RunReader::read_run(std::size_t run, unsigned char* slot) {
     const std::size_t frames = frames_in(run);
     std::uint64_t& left = frames_left_[run % 2];
     const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left));
-    if (std::fread(slot, pair_size_, have, inputs_[run % 2]) != have) return false;
+    // In pieces, so that a join stopped mid-run (an interruption) waits for one piece at most.
+    const std::size_t frames_per_piece = READ_PIECE_BYTES / pair_size_;
+    for (std::size_t at = 0; at < have; at += frames_per_piece) {
+        if (stopping_.load(std::memory_order_relaxed)) return false;
+        const std::size_t frames_now = std::min(frames_per_piece, have - at);
+        if (std::fread(slot + at * pair_size_, pair_size_, frames_now, inputs_[run % 2]) != frames_now) return false;
+    }
     std::memset(slot + have * pair_size_, silence_, (frames - have) * pair_size_);
     left -= have;
     return true;
@@ -65,7 +71,12 @@ RunPair RunReader::next() {
     std::unique_lock lock(mutex_);
     reads_released_ = front_run;  // the pair handed out before this one
     changed_.notify_all();
-    changed_.wait(lock, [&] { return failed_ || reads_done_ > rear_run; });
+    // Woken now and then to see whether the user interrupted, as a slow disk may hold a run long.
+    while (!changed_.wait_for(lock, INTERRUPTION_POLL, [&] { return failed_ || reads_done_ > rear_run; })) {
+        lock.unlock();
+        stop_if_interrupted();
+        lock.lock();
+    }
     const bool have = reads_done_ > rear_run;
     lock.unlock();
     fail_if(!have, "cannot read input file!");

@@ -2,6 +2,8 @@
 // disk reads the next pair of runs while the main thread interleaves and writes this one.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -9,13 +11,18 @@
 #include <mutex>
 #include <thread>
 
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
 // How much of each input is read at a time. Longer runs pay fewer seeks as the reads move from
 // one file to the other; RUN_SLOTS of them bound the memory.
 inline constexpr std::size_t INPUT_RUN_BYTES = 12 * 1024 * 1024;
 // One pair being interleaved and the next run being read beside it.
 inline constexpr std::size_t RUN_SLOTS = 3;
+// A run is read in pieces this long: an interrupted join waits for one piece at most (0.4 s at
+// 10 MB/s, a slow card's pace).
+inline constexpr std::size_t READ_PIECE_BYTES = 4 * 1024 * 1024;
+// How often the main thread, waiting for a run, looks whether the user interrupted.
+inline constexpr std::chrono::milliseconds INTERRUPTION_POLL{50};
 
 // One pair of runs: the same frames of the front and the rear.
 struct RunPair {
@@ -60,6 +67,7 @@ private:
     std::size_t reads_done_ = 0;       // runs read, front and rear alternately
     std::size_t reads_released_ = 0;   // runs the main thread is done with
     std::size_t pairs_handed_out_ = 0;  // the main thread's own
-    bool failed_ = false, stopping_ = false;
+    bool failed_ = false;
+    std::atomic<bool> stopping_ = false;  // set under mutex_, also read between pieces
     std::thread thread_;
 };

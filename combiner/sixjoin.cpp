@@ -12,19 +12,22 @@
 #include "combiner/card.h"
 #include "combiner/interleave.h"
 #include "combiner/names.h"
+#include "combiner/read_back.h"
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
 #include "wavefile/console.h"
 #include "wavefile/metadata.h"
-#include "wavefile/platform.h"
+#include "wavefile/platform/console.h"
+#include "wavefile/platform/files.h"
+#include "wavefile/platform/signals.h"
 #include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] FRONT.wav [REAR.wav]\n"
-    "       sixjoin [-o FOLDER] [-t | -p] [-n] [-q] FOLDER...\n"
+    "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] [-u] [--verify] FRONT.wav [REAR.wav]\n"
+    "       sixjoin [-o FOLDER] [-t | -p] [-n] [-q] [-u] [--verify] FOLDER...\n"
     "\n"
     "Joins the front and rear stereo files of a four-channel take into one\n"
     "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
@@ -45,6 +48,13 @@ const char USAGE[] =
     "  -p, --pad          join inputs of different lengths as far as the longer one\n"
     "                     goes, with silence after the end of the shorter one\n"
     "  -n, --dry-run      say what would be joined, and write nothing\n"
+    "  -u, --update       pass over a take whose output is no older than its inputs\n"
+    "                     and has the size the join gives it, as one that a run\n"
+    "                     stopped or interrupted never has\n"
+    "      --verify       once an output is written, flush it to its disk, read it\n"
+    "                     back past the system's cache, and compare it by its\n"
+    "                     XXH3-128 hash with what was written; with -u, compare a\n"
+    "                     take passed over with its join computed anew\n"
     "  -q, --quiet        say nothing but what went wrong\n"
     "  -h, --help         print this help and exit\n"
     "  -V, --version      print the version and exit\n"
@@ -53,6 +63,9 @@ const char USAGE[] =
     "examples:\n"
     "  every take of a card, joined into another folder:\n"
     "    sixjoin -o ~/takes /media/card\n"
+    "  the same before the card is formatted: each output proved on its disk, and\n"
+    "  what an interrupted run left finished:\n"
+    "    sixjoin -u --verify -o ~/takes /media/card\n"
     "  a take cut short, whose two files end apart:\n"
     "    sixjoin --trim take9F.WAV\n"
     "  straight into FLAC, without a file in between:\n"
@@ -64,6 +77,7 @@ const char USAGE[] =
     "  25   the output cannot be created, or -o - onto a terminal\n"
     "  64   a wrong option\n"
     "  73   no file given\n"
+    "  130  interrupted (Ctrl-C, a closed terminal): the output being written is removed\n"
     "  255  any other stop, after its message (-1: 4294967295 in %ERRORLEVEL%)\n";
 
 // The output's path: the derived name, or the one the user gave; a folder given gets the
@@ -112,11 +126,91 @@ struct Destination {
     std::FILE* stream = nullptr;
 };
 
+// What a join of two inputs writes, worked out from their chunks alone: the format, the frames,
+// the carried chunks and the output's size. Reports the format and what --trim or --pad cost, and
+// stops on inputs that cannot be joined. front and rear are left anywhere.
+struct JoinPlan {
+    SampleFormat format;
+    JoinLength length;
+    std::string carried;
+    std::uint64_t output_size;
+};
+
+JoinPlan plan_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio, const AudioSpan& rear_audio,
+                   LengthRule lengths) {
+    const SampleFormat format = read_sample_format(front, locate_chunk(front, FMT_ID));
+    report("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
+           unsigned{format.bits_per_sample});
+    fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
+    fail_if(format.channels != 2, "front input is not a stereo wave file!");
+    fail_if(!width_supported(format), "unsupported sample width!");
+    const SampleFormat rear_format = read_sample_format(rear, locate_chunk(rear, FMT_ID));
+    fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
+    fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
+    fail_if(lengths == LengthRule::equal && front_audio.length != rear_audio.length,
+            "fatal error: quadrophonic file sizes not equal!");
+    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
+    // always matches the bytes written.
+    const std::uint64_t pair_size = format.bits_per_sample / 4u;
+    const std::uint64_t front_frames = front_audio.length / pair_size, rear_frames = rear_audio.length / pair_size;
+    fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
+    report_length_change(front_frames, rear_frames, lengths, format.sample_rate);
+
+    const std::vector<MetadataChunk> front_metadata = read_metadata(front, front_audio);
+    const std::vector<MetadataChunk> rear_metadata = read_metadata(rear, rear_audio);
+    if (time_references_differ(front_metadata, rear_metadata))
+        complain("warning: front and rear time references differ!\n");
+    JoinPlan plan{format, join_length(front_frames, rear_frames, lengths),
+                  carried_chunks(front_metadata, rear_metadata, format), 0};
+    plan.output_size = fill_surround_header(plan.length.frames * pair_size, format, plan.carried.size()).riff_size + 8;
+    return plan;
+}
+
+// The two inputs of a join, open, with their audio located.
+struct OpenPair {
+    OwnedFile front, rear;
+    AudioSpan front_audio, rear_audio;
+};
+
+// Whether the output already holds this join, as far as can be told without reading it (-u): it
+// was written no earlier than either input, and has the size the join would give it, which an
+// output cut short by a crash never has. Looks quietly: when it does not, the join says it all.
+std::optional<JoinPlan> already_joined(const std::string& front_name, const std::string& rear_name,
+                                       const std::string& output_name, LengthRule lengths) {
+    const std::optional<FileStamp> output = file_stamp(output_name), front = file_stamp(front_name),
+                                   rear = file_stamp(rear_name);
+    if (!output || !front || !rear || output->modified < front->modified || output->modified < rear->modified)
+        return std::nullopt;
+    const Hush hush;
+    try {
+        const OwnedFile front_file(open_regular_file(front_name, "rb")), rear_file(open_regular_file(rear_name, "rb"));
+        if (!front_file || !rear_file) return std::nullopt;
+        const AudioSpan front_audio = locate_audio(front_file.get()), rear_audio = locate_audio(rear_file.get());
+        JoinPlan plan = plan_join(front_file.get(), rear_file.get(), front_audio, rear_audio, lengths);
+        if (plan.output_size == output->size) return plan;
+    } catch (const Interrupted&) {
+        throw;
+    } catch (const Stop&) {
+    }
+    return std::nullopt;
+}
+
+// What became of a take that did not stop.
+struct Joined {
+    int status;            // what a run on this take alone ends with
+    bool already = false;  // passed over by -u
+    bool verified = false;
+};
+
+// The line that ends a verification: the hash of what came back from the disk, for a log.
+void report_verified(const std::string& hash) { report("\nverified:             XXH3-128 %s\n", hash.c_str()); }
+
 // Joins one take: the report, the progress bar and "done.", or the message that stops it
-// (fail_if throws Stop, and what is open closes as it passes). Returns what a run on this take
-// alone ends with, unless it stops: 0, OUTPUT_NOT_CREATED, or the result of closing the output.
-int join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
-              const Destination& destination, LengthRule lengths) {
+// (fail_if throws Stop, and what is open closes as it passes). An interruption removes the output
+// that was being written, as a file that would look finished and is not.
+Joined join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
+                 const Destination& destination, const CommandLine& command) {
+    stop_if_interrupted();
     const OwnedFile front(open_regular_file(front_name, "rb"));
     fail_if(!front, "cannot open front input file!");
     unbuffer(front.get());
@@ -135,47 +229,59 @@ int join_take(const std::string& front_name, const std::optional<std::string>& r
     const std::string& output_name = destination.name;
     fail_if(!destination.stream && (names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name)),
             "output file would overwrite an input file!");
+    if (command.update) {
+        if (const std::optional<JoinPlan> plan = already_joined(front_name, *rear_name, output_name, command.lengths)) {
+            report("6ch output wave file: %s\nalready joined.\n", output_name.c_str());
+            if (!command.verify) return {0, true};
+            // The join computed anew, compared with the output read back, and nothing written.
+            report("verifying...\n\n");
+            report_ruler();
+            fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
+            fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
+            ReadBack back(output_name);
+            put_surround_header(back, plan->length, plan->format, plan->carried);
+            put_surround_audio(front.get(), rear.get(), back, plan->length, plan->format);
+            report_verified(back.finish());
+            return {0, true, true};
+        }
+    }
     OwnedFile output(destination.stream ? destination.stream : std::fopen(output_name.c_str(), "wb"));
     if (!output) {
         complain("%s\n", CANNOT_CREATE_OUTPUT);
-        return OUTPUT_NOT_CREATED;
+        return {OUTPUT_NOT_CREATED};
     }
     unbuffer(output.get());
     report("6ch output wave file: %s\n", output_name.c_str());
 
-    const SampleFormat format = read_sample_format(front.get(), locate_chunk(front.get(), FMT_ID));
-    report("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
-                unsigned{format.bits_per_sample});
-    fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
-    fail_if(format.channels != 2, "front input is not a stereo wave file!");
-    fail_if(!width_supported(format), "unsupported sample width!");
-    const SampleFormat rear_format = read_sample_format(rear.get(), locate_chunk(rear.get(), FMT_ID));
-    fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
-    fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
-    fail_if(lengths == LengthRule::equal && front_audio.length != rear_audio.length,
-            "fatal error: quadrophonic file sizes not equal!");
-    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
-    // always matches the bytes written.
-    const std::uint64_t pair_size = format.bits_per_sample / 4u;
-    const std::uint64_t front_frames = front_audio.length / pair_size, rear_frames = rear_audio.length / pair_size;
-    fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
-    report_length_change(front_frames, rear_frames, lengths, format.sample_rate);
+    std::optional<OutputHash> written_hash;
+    if (command.verify) written_hash.emplace();
+    JoinPlan plan;
+    try {
+        plan = plan_join(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
+        fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
+        fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
+        OutputFile sink(output.get(), written_hash ? &*written_hash : nullptr);
+        write_surround(front.get(), rear.get(), sink, plan.length, plan.format, plan.carried);
+    } catch (const Interrupted&) {
+        output.reset();
+        if (!destination.stream) remove_file(output_name);
+        throw;
+    }
+    if (!command.verify) return {std::fclose(output.release())};
 
-    const std::vector<MetadataChunk> front_metadata = read_metadata(front.get(), front_audio);
-    const std::vector<MetadataChunk> rear_metadata = read_metadata(rear.get(), rear_audio);
-    if (time_references_differ(front_metadata, rear_metadata))
-        complain("warning: front and rear time references differ!\n");
-
-    fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
-    fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
-    write_surround(front.get(), rear.get(), output.get(), join_length(front_frames, rear_frames, lengths), format,
-                   carried_chunks(front_metadata, rear_metadata, format));
-    return std::fclose(output.release());
+    // On the disk, then read back from it: the flush is what the disk needs to store the bytes,
+    // which a run without --verify leaves to the system after it ends.
+    fail_if(!flush_to_disk(output.get()), "cannot write output file!");
+    fail_if(std::fclose(output.release()) != 0, "cannot write output file!");
+    report_verified(verify_output(output_name, plan.output_size, written_hash->hex()));
+    return {0, false, true};
 }
 
-// A dry run's line for one take.
-void report_would_join(const Take& take) {
-    report("%s + %s -> %s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str());
+// A dry run's line for one take; with -u, whether it would be passed over.
+void report_would_join(const Take& take, const CommandLine& command) {
+    const bool already = command.update && already_joined(take.front, take.rear, take.output, command.lengths);
+    report("%s + %s -> %s%s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str(),
+           already ? " (already joined)" : "");
 }
 
 // The summary's lines for what was not joined, in the run's order: the takes that stopped, the
@@ -189,6 +295,7 @@ int report_not_joined(const std::vector<LeftOut>& stopped, const Card& card) {
 
 // sixjoin FOLDER...: every take in the folders, one after the other, each as a run on it alone
 // would join it, going on past those that stop; then the summary. --dry-run lists them instead.
+// An interruption ends the run after the summary of the takes that ran.
 int join_card(const CommandLine& command) {
     for (const std::string& folder : command.files)
         if (!names_folder(folder)) return refuse_usage("'" + folder + "' is not a folder, as the first is", "sixjoin");
@@ -205,34 +312,56 @@ int join_card(const CommandLine& command) {
         return 1;
     }
     if (command.dry_run) {
-        for (const Take& take : card.takes)
-            report_would_join(take);
+        for (const Take& take : card.takes) report_would_join(take, command);
         report("would join %llu of %llu takes\n", count, count);
         return report_not_joined({}, card);
     }
 
     std::vector<LeftOut> stopped;
-    for (unsigned long long n = 0; n < count; ++n) {
-        const Take& take = card.takes[n];
-        report("take %llu of %llu\n", n + 1, count);
+    unsigned long long reached = 0, joined = 0, already = 0, verified = 0;
+    bool stopped_by_user = false;
+    for (; !stopped_by_user && reached < count; ++reached) {
+        const Take& take = card.takes[reached];
+        if (interrupted()) break;  // between takes: the next one is not reached
+        report("take %llu of %llu\n", reached + 1, count);
         if (command.output) make_folders(take.output.substr(0, last_component_start(take.output)));
         try {
-            const int status = join_take(take.front, take.rear, {take.output}, command.lengths);
-            if (status != 0)
-                stopped.push_back({take.front, status == OUTPUT_NOT_CREATED ? CANNOT_CREATE_OUTPUT : "cannot write output file!"});
+            const Joined result = join_take(take.front, take.rear, {take.output}, command);
+            if (result.status != 0) {
+                stopped.push_back({take.front, result.status == OUTPUT_NOT_CREATED ? CANNOT_CREATE_OUTPUT
+                                                                                     : "cannot write output file!"});
+            } else {
+                ++joined;
+                already += result.already;
+                verified += result.verified;
+            }
+        } catch (const Interrupted& stop) {
+            stopped.push_back({take.front, stop.message});
+            stopped_by_user = true;
         } catch (const Stop& stop) {
             stopped.push_back({take.front, stop.message});
         }
         report("\n");
     }
-    report("joined %llu of %llu takes\n", count - stopped.size(), count);
-    return report_not_joined(stopped, card);
+    if (!stopped_by_user && interrupted()) {
+        complain("%s\n", INTERRUPTED_MESSAGE);
+        stopped_by_user = true;
+    }
+    report("joined %llu of %llu takes", joined, count);
+    if (already > 0) report(" (%llu already)", already);
+    if (command.verify) report(", verified %llu", verified);
+    report("\n");
+    const int status = report_not_joined(stopped, card);
+    if (!stopped_by_user) return status;
+    if (reached < count) complain("interrupted: %llu takes not reached\n", count - reached);
+    return INTERRUPTED_STATUS;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) try {
     keep_own_console_open();
+    catch_interruptions();
     const CommandLine command = read_command_line(argc, argv, "sixjoin", true);
     const bool audio_to_stdout = command.output == STANDARD_OUTPUT;
     speak_to(audio_to_stdout ? stderr : stdout, command.quiet);
@@ -244,6 +373,11 @@ int main(int argc, char* argv[]) try {
         complain("insufficient parameters - front [and optionally rear] wav must be given!\n");
         return 73;
     }
+    if (audio_to_stdout && command.verify && !command.dry_run)
+        return refuse_usage("option '--verify' reads the output back, and standard output cannot be read back",
+                            "sixjoin");
+    if (audio_to_stdout && command.update)
+        return refuse_usage("option '-u' looks at an output file, and standard output is none", "sixjoin");
     if (names_folder(files[0])) return join_card(command);
 
     const std::string& front_name = files[0];
@@ -252,17 +386,19 @@ int main(int argc, char* argv[]) try {
     const std::string output_name = output_path(derive_output_name(front_name), command.output);
     if (command.dry_run) {
         fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-        report_would_join({front_name, *rear_name, output_name});
+        report_would_join({front_name, *rear_name, output_name}, command);
         report("would join 1 of 1 takes\n");
         return 0;
     }
-    if (!audio_to_stdout) return join_take(front_name, rear_name, {output_name}, command.lengths);
+    if (!audio_to_stdout) return join_take(front_name, rear_name, {output_name}, command).status;
     if (is_terminal(stdout)) {
         complain("cannot write audio to a terminal!\n");
         return OUTPUT_NOT_CREATED;
     }
     carry_bytes_on_stdout();
-    return join_take(front_name, rear_name, {STANDARD_OUTPUT, stdout}, command.lengths);
+    return join_take(front_name, rear_name, {STANDARD_OUTPUT, stdout}, command).status;
+} catch (const Interrupted&) {
+    return INTERRUPTED_STATUS;
 } catch (const Stop&) {
     return STOP_STATUS;
 }

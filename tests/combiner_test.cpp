@@ -120,8 +120,9 @@ TEST(Interleave, AShortReadStops) {
     std::FILE* rear = std::fopen((dir / "rear").string().c_str(), "rb");
     std::FILE* out = std::fopen((dir / "out").string().c_str(), "wb");
     ASSERT_TRUE(front && rear && out);
+    OutputFile sink(out, nullptr);
     EXPECT_EQ(stop_message([&] {
-                  write_surround(front, rear, out, {100, 100, 100}, {SampleKind::integer, 2, 44100, 16}, "");
+                  write_surround(front, rear, sink, {100, 100, 100}, {SampleKind::integer, 2, 44100, 16}, "");
               }),
               "cannot read input file!");
     for (std::FILE* file : {front, rear, out}) std::fclose(file);

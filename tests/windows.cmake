@@ -5,6 +5,8 @@ find_program(WINE64 NAMES wine64 HINTS /usr/lib/wine REQUIRED)
 find_program(WINESERVER NAMES wineserver64 wineserver HINTS /usr/lib/wine REQUIRED)
 set(SIXJOIN_WINDOWS_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
     "GoogleTest sources for the Windows unit tests (Debian's googletest package)")
+set(SIXJOIN_WINDOWS_XXHASH_HEADER /usr/include/xxhash.h CACHE FILEPATH
+    "The xxHash header the Windows programs inline (Debian's libxxhash-dev)")
 
 set(WINDOWS_BUILD ${CMAKE_BINARY_DIR}/mingw)
 ExternalProject_Add(windows_programs
@@ -14,6 +16,7 @@ ExternalProject_Add(windows_programs
              -DCMAKE_BUILD_TYPE=Release
              -DSIXJOIN_GTEST_SOURCE_DIR=${SIXJOIN_WINDOWS_GTEST_SOURCE_DIR}
              -DSIXJOIN_REQUIRE_TESTS=ON
+             -DSIXJOIN_XXHASH_HEADER=${SIXJOIN_WINDOWS_XXHASH_HEADER}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS ${WINDOWS_BUILD}/sixjoin.exe ${WINDOWS_BUILD}/spkfix.exe ${WINDOWS_BUILD}/tests/unit_tests.exe)

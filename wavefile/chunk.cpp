@@ -1,12 +1,19 @@
 #include "wavefile/chunk.h"
 
 #include "wavefile/console.h"
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
+#include "wavefile/platform/signals.h"
 
 void fail_if(bool condition, const char* message) {
     if (!condition) return;
     complain("%s\n", message);
     throw Stop{message};
+}
+
+void stop_if_interrupted() {
+    if (!interrupted()) return;
+    complain("%s\n", INTERRUPTED_MESSAGE);
+    throw Interrupted{{INTERRUPTED_MESSAGE}};
 }
 
 bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size) {

@@ -70,6 +70,16 @@ struct Stop {
 };
 inline constexpr int STOP_STATUS = -1;
 
+// What an interruption (Ctrl-C, SIGTERM, a closed terminal) throws: the run ends with
+// INTERRUPTED_STATUS, a card run after its summary.
+struct Interrupted : Stop {};
+inline constexpr int INTERRUPTED_STATUS = 130;  // 128 + SIGINT, as shells report it
+inline constexpr char INTERRUPTED_MESSAGE[] = "interrupted!";
+
+// Once an interruption has come: prints "interrupted!" on the console, also when quiet, and stops
+// the join (throws Interrupted). Main thread only.
+void stop_if_interrupted();
+
 // When condition holds: prints message and a line break on the console, then stops the join
 // (throws Stop). Never called from any thread but the main one.
 void fail_if(bool condition, const char* message);

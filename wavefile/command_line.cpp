@@ -45,6 +45,10 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             command.quiet = true;
         } else if (joins && (arg == "-n" || arg == "--dry-run")) {
             command.dry_run = true;
+        } else if (joins && arg == "--verify") {
+            command.verify = true;
+        } else if (joins && (arg == "-u" || arg == "--update")) {
+            command.update = true;
         } else if (joins && (trim || pad)) {
             const LengthRule rule = trim ? LengthRule::trim : LengthRule::pad;
             if (command.lengths != LengthRule::equal && command.lengths != rule)

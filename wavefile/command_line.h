@@ -20,13 +20,16 @@ struct CommandLine {
     LengthRule lengths = LengthRule::equal;
     bool dry_run = false;               // -n: say what would be joined, write nothing
     bool quiet = false;                 // -q: say only what went wrong
+    bool verify = false;                // --verify: read each output back from its disk and compare
+    bool update = false;                // -u: pass over outputs already joined
     std::vector<std::string> files;
 };
 
 // Options come before the file names: "--" ends them, and so does the first argument that does
 // not begin with '-'. -h/--help and -V/--version answer at once; -q/--quiet goes for both
 // programs. A program that joins also takes
-// -o PATH (--output PATH, --output=PATH), -n/--dry-run, and one of -t/--trim and -p/--pad. Any other argument
+// -o PATH (--output PATH, --output=PATH), -n/--dry-run, --verify (no short form: -v is "verbose"
+// to most users), -u/--update, and one of -t/--trim and -p/--pad. Any other argument
 // beginning with '-' before the file names, -o without its path, or both --trim and --pad, is a
 // usage error.
 CommandLine read_command_line(int argc, char* argv[], const char* program, bool joins);

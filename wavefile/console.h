@@ -13,3 +13,16 @@ std::FILE* console();
 
 // A stop's message, a warning, a usage error, what a card run could not join: always.
 [[gnu::format(printf, 1, 2)]] void complain(const char* format, ...);
+
+// While one lives, nothing at all is said: for work done ahead to look, whose words the real run
+// says in their place.
+class Hush {
+public:
+    Hush();
+    ~Hush();
+    Hush(const Hush&) = delete;
+    Hush& operator=(const Hush&) = delete;
+
+private:
+    bool was_hushed_;
+};

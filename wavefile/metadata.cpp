@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
 namespace {
 

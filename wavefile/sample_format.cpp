@@ -1,6 +1,6 @@
 #include "wavefile/sample_format.h"
 
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
 FmtFields read_fmt_fields(std::FILE* file, const ChunkLocation& fmt) {
     FmtFields fields{};

@@ -1,11 +1,12 @@
-// What differs between Linux, macOS and Windows, wrapped once: 64-bit file positions, path
-// components, how an argument's bytes name a file, folder listings, readahead and large pages,
-// standard output as a pipe, and a console window of the program's own.
+// What differs between Linux, macOS and Windows about files and folders, wrapped once: 64-bit
+// file positions, path components, how an argument's bytes name a file, folder listings,
+// readahead and large pages, flushing a file to its disk and reading it back past the cache.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,20 +79,34 @@ std::optional<std::vector<FolderEntry>> list_folder(const std::string& path);
 // Creates a folder and the missing folders above it; false when it cannot.
 bool make_folders(const std::string& path);
 
-// Whether a stream is a terminal.
-bool is_terminal(std::FILE* stream);
+// A file's size and when it was last written, for comparing outputs with their inputs.
+struct FileStamp {
+    std::uint64_t size;
+    std::filesystem::file_time_type modified;
+};
+// Nothing when path names no regular file.
+std::optional<FileStamp> file_stamp(const std::string& path);
 
-// Readies standard output to carry a file's bytes: on Windows, no carriage return is put before
-// a line feed; and a reader that closes the pipe early makes a write fail, rather than ending the
-// program without a word (SIGPIPE).
-void carry_bytes_on_stdout();
+// Removes a file; false when it cannot.
+bool remove_file(const std::string& path);
 
-// Whether a program waits for Enter before it ends: when it is the only process attached to its
-// console, Windows opened that window for it (a double-click, or files dropped on it) and closes
-// it as the program ends; a console shared with a shell, a script or another program is theirs.
-// Input that is not that console (a pipe, a file, nothing) never waits, so no script hangs on it.
-bool waits_for_enter(unsigned long console_processes, bool input_is_console);
+// Writes what the system holds of a file out to the disk itself, and asks the disk to store it
+// past its own write cache where the system can (Linux fdatasync, macOS F_FULLFSYNC, Windows
+// FlushFileBuffers). False when that fails: the bytes may not be on the disk.
+bool flush_to_disk(std::FILE* file);
 
-// Called once at the top of main: on Windows, however the program ends, it then asks for Enter
-// and waits when waits_for_enter says so, so that its last words can be read. Nothing elsewhere.
-void keep_own_console_open();
+// A file read from its disk rather than from the system's cache: on Linux the file's cached pages
+// are written out and dropped when it is opened, on macOS it is read with F_NOCACHE, on Windows
+// with FILE_FLAG_NO_BUFFERING. The disk's or its bridge's own cache may still answer.
+struct CloseUncached {
+    void operator()(void* handle) const;
+};
+using UncachedFile = std::unique_ptr<void, CloseUncached>;
+UncachedFile open_uncached(const std::string& path);
+
+// Uncached reads go in whole sectors into aligned memory: sizes and buffers passed to
+// read_uncached are multiples of this (large_buffer's are).
+inline constexpr std::size_t UNCACHED_ALIGNMENT = 4096;
+
+// Reads up to size bytes at the file's position; the count read (0 at the end), -1 on failure.
+std::int64_t read_uncached(const UncachedFile& file, unsigned char* buffer, std::size_t size);

@@ -1,7 +1,6 @@
-#include "wavefile/platform.h"
+#include "wavefile/platform/files.h"
 
-#include "wavefile/console.h"
-
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -15,8 +14,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
-
-#include <csignal>
 #endif
 
 namespace fs = std::filesystem;
@@ -134,32 +131,78 @@ bool make_folders(const std::string& path) {
     return !error;
 }
 
+std::optional<FileStamp> file_stamp(const std::string& path) {
+    std::error_code error;
+    const fs::path name = path_of(path);
+    if (!fs::is_regular_file(name, error)) return std::nullopt;
+    const std::uint64_t size = fs::file_size(name, error);
+    if (error) return std::nullopt;
+    const fs::file_time_type modified = fs::last_write_time(name, error);
+    if (error) return std::nullopt;
+    return FileStamp{size, modified};
+}
+
+bool remove_file(const std::string& path) {
+    std::error_code error;
+    return fs::remove(path_of(path), error);
+}
+
+bool flush_to_disk(std::FILE* file) {
+    if (std::fflush(file) != 0) return false;
 #ifdef _WIN32
-bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
-void carry_bytes_on_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != 0;
+#elif defined(__APPLE__)
+    // fsync leaves the bytes in the drive's cache; F_FULLFSYNC asks the drive to store them, and
+    // fails on file systems that cannot, where fsync is the best there is.
+    return fcntl(fileno(file), F_FULLFSYNC) == 0 || fsync(fileno(file)) == 0;
 #else
-bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
-void carry_bytes_on_stdout() { std::signal(SIGPIPE, SIG_IGN); }
+    return fdatasync(fileno(file)) == 0;
 #endif
-
-bool waits_for_enter(unsigned long console_processes, bool input_is_console) {
-    return console_processes == 1 && input_is_console;
 }
 
 #ifdef _WIN32
-namespace {
-void wait_in_own_console() {
-    DWORD processes[2];
-    DWORD mode = 0;
-    const bool input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-    if (!waits_for_enter(GetConsoleProcessList(processes, 2), input_is_console)) return;
-    std::fputs("\npress Enter to close this window", console());
-    std::fflush(console());
-    for (int c = std::getchar(); c != '\n' && c != EOF;) c = std::getchar();
+void CloseUncached::operator()(void* handle) const { CloseHandle(handle); }
+
+UncachedFile open_uncached(const std::string& path) {
+    HANDLE handle = CreateFileW(path_of(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return UncachedFile(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
+
+std::int64_t read_uncached(const UncachedFile& file, unsigned char* buffer, std::size_t size) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
+    return got;
+}
+#else
+namespace {
+// The descriptor is kept in the handle's pointer, one past it so that descriptor 0 is no null.
+int descriptor(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1); }
 }  // namespace
 
-void keep_own_console_open() { std::atexit(wait_in_own_console); }
+void CloseUncached::operator()(void* handle) const { close(descriptor(handle)); }
+
+UncachedFile open_uncached(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return nullptr;
+    UncachedFile file(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1));
+#ifdef __APPLE__
+    if (fcntl(fd, F_NOCACHE, 1) != 0) return nullptr;
 #else
-void keep_own_console_open() {}
+    // Dropping the cache drops only pages already on the disk: what a run before this one left
+    // unwritten is written first. Reading the file is allowed to do that, and costs nothing
+    // after a flush.
+    if (fdatasync(fd) != 0) return nullptr;
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    return file;
+}
+
+std::int64_t read_uncached(const UncachedFile& file, unsigned char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = read(descriptor(file.get()), buffer, size);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
 #endif
