@@ -18,7 +18,7 @@
 bool windows_programs() { return PROGRAM_RUNNER[0] != '\0'; }
 
 // Drains both pipes until the child closes them; pipes, unlike files, ignore the file size limit.
-static void drain(int out_fd, int err_fd, RunResult& result) {
+static void drain(int out_fd, int err_fd, RunResult& result, pid_t child, const Watch& watch) {
     pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open_count = 2;
@@ -29,6 +29,7 @@ static void drain(int out_fd, int err_fd, RunResult& result) {
             ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
             if (got > 0) {
                 sinks[i]->append(buffer, static_cast<std::size_t>(got));
+                if (watch) watch(child, result);
             } else {
                 close(fds[i].fd);
                 fds[i].fd = -1;
@@ -48,7 +49,7 @@ static void drop_carriage_returns(std::string& text) {
 
 static RunResult run_once(const std::string& program, const std::vector<std::string>& args,
                           const std::filesystem::path& dir, unsigned long long file_size_limit,
-                          const std::vector<std::string>& environment, bool stdout_is_audio) {
+                          const std::vector<std::string>& environment, bool stdout_is_audio, const Watch& watch) {
     const std::string runner = PROGRAM_RUNNER;
     std::vector<char*> argv;
     if (!runner.empty()) argv.push_back(const_cast<char*>(runner.c_str()));
@@ -60,6 +61,7 @@ static RunResult run_once(const std::string& program, const std::vector<std::str
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) std::abort();
     pid_t child = fork();
     if (child == 0) {
+        setpgid(0, 0);
         int in = open("/dev/null", O_RDONLY);
         if (in < 0 || dup2(in, 0) < 0 || dup2(out_pipe[1], 1) < 0 || dup2(err_pipe[1], 2) < 0 ||
             chdir(dir.c_str()) != 0)
@@ -78,7 +80,7 @@ static RunResult run_once(const std::string& program, const std::vector<std::str
     close(out_pipe[1]);
     close(err_pipe[1]);
     RunResult result{0, "", ""};
-    drain(out_pipe[0], err_pipe[0], result);
+    drain(out_pipe[0], err_pipe[0], result, child, watch);
     int wait_status = 0;
     waitpid(child, &wait_status, 0);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1000 + WTERMSIG(wait_status);
@@ -89,13 +91,13 @@ static RunResult run_once(const std::string& program, const std::vector<std::str
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& dir, unsigned long long file_size_limit,
-                      const std::vector<std::string>& environment, bool stdout_is_audio) {
-    RunResult result = run_once(program, args, dir, file_size_limit, environment, stdout_is_audio);
+                      const std::vector<std::string>& environment, bool stdout_is_audio, const Watch& watch) {
+    RunResult result = run_once(program, args, dir, file_size_limit, environment, stdout_is_audio, watch);
     // About one Wine start in a thousand fails with status 1 before the program prints a byte;
     // the programs themselves never end with status 1, and always print their banner first.
     for (int retry = 0; retry < 3 && windows_programs() && result.status == 1 && result.out.empty() && result.err.empty();
          ++retry)
-        result = run_once(program, args, dir, file_size_limit, environment, stdout_is_audio);
+        result = run_once(program, args, dir, file_size_limit, environment, stdout_is_audio, watch);
     return result;
 }
 

@@ -7,6 +7,14 @@
 #include <optional>
 #include <tuple>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "combiner/output_hash.h"
 #include "combiner/run_reader.h"
 #include "program_runner.h"
 #include "test_support.h"
@@ -71,6 +79,14 @@ struct JoinCase {
     bool quiet = false;            // -q: no banner before the console text
     bool audio_on_stdout = false;  // -o -: `output` is standard output, and the console standard error
     std::string pipe_to = "";      // a shell command reading standard output; the output is a prefix of `output`
+    // A disk that lies, mounted at "disk" (its store "disk-store", its log "disk.log") with these
+    // options of rotting_disk.py; Linux only, and only where FUSE is.
+    std::optional<std::string> disk = std::nullopt;
+    // A signal sent to the program's process group, as a terminal sends Ctrl-C, once the console
+    // holds interrupt_after and then 25 marks; the program must be gone within a second.
+    int interrupt = 0;
+    std::string interrupt_after = "";
+    std::function<void(const fs::path&)> check = nullptr;  // further checks of the files after the run
 };
 
 const Bytes FRONT = pattern(400, 1);
@@ -157,6 +173,88 @@ std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t r
         rear.resize(joined_length, silence);
         if (c.output) c.output = six_channel_wave(44100, bits, front, rear, tag);
     };
+}
+
+// What --verify adds after "done.": the bar of the read-back and the hash of what came back,
+// which xxh128sum must give for the file too.
+std::string verified(const Bytes& output) {
+    OutputHash hash;
+    hash.add(output.data(), output.size());
+    return "verifying...\n\n0%---------------------50%--------------------100%\n" + std::string(50, '>') +
+           "\nverified:             XXH3-128 " + hash.hex() + "\n";
+}
+const std::string DOES_NOT_READ_BACK_LINE = "output file does not read back as written!\n";
+
+// The first 4 KiB of the WAVE file that two sparse takes of `length` bytes give.
+Bytes wave_start(std::uint64_t length, Bytes front, Bytes rear) {
+    front.resize(4096);
+    rear.resize(4096);
+    Bytes start = six_channel_wave(44100, 16, front, rear);
+    start.resize(4096);
+    for (const auto& [at, size] : {std::pair<std::size_t, std::uint64_t>{4, 3 * length + 60}, {64, 3 * length}})
+        for (int i = 0; i < 4; ++i) start[at + i] = static_cast<unsigned char>(size >> (8 * i));
+    return start;
+}
+
+// Marks of a progress bar, however many: where an interruption cuts the bar is the machine's.
+std::string any_marks(const std::string& console) {
+    std::string kept;
+    for (std::size_t at = 0; at < console.size(); ++at)
+        if (console[at] != '>' || at == 0 || console[at - 1] != '>') kept += console[at];
+    return kept;
+}
+
+// The file system that lies, mounted for one row and unmounted at its end.
+class RottingDisk {
+public:
+    RottingDisk(const fs::path& dir, const std::string& options) : mount_(dir / "disk") {
+        fs::create_directories(dir / "disk-store");
+        fs::create_directories(mount_);
+        const std::string command = "/usr/bin/python3 '" ROTTING_DISK "' '" + (dir / "disk-store").string() + "' '" +
+                                    mount_.string() + "' --log '" + (dir / "disk.log").string() + "' " + options +
+                                    " >/dev/null 2>&1 &";
+        if (std::system(command.c_str()) != 0) return;
+        for (int tries = 0; tries < 100 && !mounted_; ++tries) {
+            mounted_ = std::system(("mountpoint -q '" + mount_.string() + "'").c_str()) == 0;
+            if (!mounted_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~RottingDisk() {
+        if (mounted_) std::system(("fusermount -u '" + mount_.string() + "'").c_str());
+    }
+    bool mounted() const { return mounted_; }
+
+    // What is missing for it, or nothing.
+    static std::string missing() {
+        if (windows_programs()) return "a native build";
+        if (!fs::exists("/dev/fuse")) return "/dev/fuse";
+        if (geteuid() != 0) return "root";
+        if (std::system("/usr/bin/python3 -c 'import fuse' 2>/dev/null") != 0) return "python3-fuse";
+        if (!installed("fusermount")) return "fuse3";
+        return "";
+    }
+
+private:
+    fs::path mount_;
+    bool mounted_ = false;
+};
+
+// The lines of the disk's log, in order.
+std::vector<std::string> log_lines(const fs::path& log) {
+    std::vector<std::string> lines;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The read-back starts after the flush: the first read of the output comes after an fsync of it.
+void flushed_before_read_back(const fs::path& dir) {
+    const std::vector<std::string> lines = log_lines(dir / "disk.log");
+    const auto first_read = std::find_if(lines.begin(), lines.end(),
+                                         [](const std::string& line) { return line.starts_with("read /takeF-6ch.wav"); });
+    ASSERT_NE(first_read, lines.end()) << "the output was never read back";
+    EXPECT_NE(std::find(lines.begin(), first_read, "fsync /takeF-6ch.wav"), first_read)
+        << "read back before it was flushed";
 }
 
 std::vector<JoinCase> join_cases() {
@@ -560,6 +658,189 @@ std::vector<JoinCase> join_cases() {
                          },
                          .output_at = "head.bin", .pipe_to = "head -c 4096 >head.bin"});
     }
+    // --verify: each output read back and compared; the hash is xxh128sum's. -u: takes already
+    // joined are passed over, or with --verify compared with their join computed anew.
+    cases.push_back({.name = "--verify, 16-bit", .inputs = STANDARD, .args = {"--verify", "takeF.wav"}, .status = 0,
+                     .console = PAIR + format(44100, 16) + progress(1260, 50) + verified(STANDARD_OUT),
+                     .output = STANDARD_OUT});
+    cases.push_back({.name = "--verify, 24-bit with its bext",
+                     .inputs = pair_of(riff_wave({bext24, chunk("fmt ", pcm_fmt(2, 96000, 24)), chunk("data", a24)}),
+                                       stereo_wave(96000, 24, b24)),
+                     .args = {"--verify", "takeF.wav"}, .status = 0,
+                     .console = PAIR + format(96000, 24) + progress(out24.size() - 8, 2) + verified(out24),
+                     .output = out24});
+    cases.push_back({.name = "--verify -q, float: nothing said",
+                     .inputs = pair_of(stereo_wave(48000, 32, FRONT, FLOAT), stereo_wave(48000, 32, REAR, FLOAT)),
+                     .args = {"-q", "--verify", "takeF.wav"}, .status = 0, .console = "",
+                     .output = six_channel_wave(48000, 32, FRONT, REAR, FLOAT), .quiet = true});
+    cases.push_back({.name = "--verify with -o - is refused", .inputs = STANDARD, .args = {"--verify", "-o", "-", "takeF.wav"},
+                     .status = 64,
+                     .console = "option '--verify' reads the output back, and standard output cannot be read back"
+                                " - see sixjoin --help\n",
+                     .output = std::nullopt, .audio_on_stdout = true});
+    cases.push_back({.name = "-u with -o - is refused", .inputs = STANDARD, .args = {"-u", "-o", "-", "takeF.wav"},
+                     .status = 64,
+                     .console = "option '-u' looks at an output file, and standard output is none - see sixjoin --help\n",
+                     .output = std::nullopt, .audio_on_stdout = true});
+    const auto write_later = [](const std::string& name, const Bytes& bytes) {
+        return [=](const fs::path& dir) { write_file(dir / name, bytes); };
+    };
+    const std::string already = names("takeF.wav", "takeR.wav", "takeF-6ch.wav") + "already joined.\n";
+    const Bytes padded = six_channel_wave(44100, 16, pattern(404, 1), joined(REAR, Bytes(4, 0)));
+    const auto longer_front = pair_of(stereo_wave(44100, 16, pattern(404, 1)), STANDARD[1].second);
+    cases.push_back({.name = "-u -p: the padded output is already joined", .inputs = longer_front,
+                     .args = {"-u", "-p", "takeF.wav"}, .status = 0, .console = already, .output = padded,
+                     .setup = write_later("takeF-6ch.wav", padded)});
+    cases.push_back({.name = "-u -t: an output of the padded size is joined again", .inputs = longer_front,
+                     .args = {"-u", "-t", "takeF.wav"}, .status = 0,
+                     .console = PAIR + format(44100, 16) + "trimmed:              1 frames (0.000 s) of the front dropped\n" +
+                                progress(1260, 50),
+                     .output = STANDARD_OUT, .setup = write_later("takeF-6ch.wav", padded)});
+    const Bytes changed = with_byte(STANDARD_OUT, 700, STANDARD_OUT[700] ^ 1);
+    cases.push_back({.name = "-u --verify: an output of the right size with other bytes",
+                     .inputs = STANDARD, .args = {"-u", "--verify", "takeF.wav"}, .status = 255,
+                     .console = already + "verifying...\n\n" + ruler(0).substr(ruler(0).find("0%")) + DOES_NOT_READ_BACK_LINE,
+                     .output = changed, .setup = write_later("takeF-6ch.wav", changed)});
+    {
+        // A card run before: SR001 joined, SR002 not reached, SR003 cut short by a power cut, SR004
+        // joined before its rear was replaced.
+        std::vector<std::pair<std::string, Bytes>> takes;
+        for (const char* take : {"SR001", "SR002", "SR003", "SR004"})
+            for (const auto& file : pair_of_named(std::string("card/") + take, FRONT, REAR)) takes.push_back(file);
+        const auto earlier_run = [](const fs::path& dir) {
+            write_file(dir / "card/SR001F-6ch.wav", STANDARD_OUT);
+            write_file(dir / "card/SR003F-6ch.wav", Bytes(STANDARD_OUT.begin(), STANDARD_OUT.end() - 1));
+            write_file(dir / "card/SR004F-6ch.wav", STANDARD_OUT);
+            fs::last_write_time(dir / "card/SR004F-6ch.wav",
+                                fs::last_write_time(dir / "card/SR004R.wav") - std::chrono::hours(1));
+        };
+        std::string console;
+        for (int n = 1; n <= 4; ++n) {
+            const std::string take = at({"card", "SR00" + std::to_string(n)});
+            console += "take " + std::to_string(n) + " of 4\n" + names(take + "F.wav", take + "R.wav", take + "F-6ch.wav") +
+                       (n == 1 ? "already joined.\n" + verified(STANDARD_OUT).substr(0, verified(STANDARD_OUT).size())
+                               : format(44100, 16) + progress(1260, 50) + verified(STANDARD_OUT)) + "\n";
+        }
+        cases.push_back({.name = "-u --verify on a card after a run that stopped", .inputs = takes,
+                         .args = {"-u", "--verify", "card"}, .status = 0,
+                         .console = console + "joined 4 of 4 takes (1 already), verified 4\n",
+                         .output = STANDARD_OUT, .setup = earlier_run, .output_at = "card/SR002F-6ch.wav",
+                         .outputs = {{"card/SR001F-6ch.wav", STANDARD_OUT}, {"card/SR003F-6ch.wav", STANDARD_OUT},
+                                     {"card/SR004F-6ch.wav", STANDARD_OUT}}});
+        std::string dry;
+        for (int n = 1; n <= 4; ++n) {
+            const std::string take = at({"card", "SR00" + std::to_string(n)});
+            dry += take + "F.wav + " + take + "R.wav -> " + take + "F-6ch.wav" + (n == 1 ? " (already joined)" : "") + "\n";
+        }
+        cases.push_back({.name = "--dry-run -u: what is already joined", .inputs = takes, .args = {"-n", "-u", "card"},
+                         .status = 0, .console = dry + "would join 4 of 4 takes\n", .output = std::nullopt,
+                         .setup = earlier_run, .output_at = "card/SR002F-6ch.wav"});
+    }
+    // A destination that gives other bytes back than it stored, with its page cache kept: only a
+    // read-back past the cache finds them. The audio's byte lies in a page one write filled.
+    {
+        const Bytes front = pattern(100000, 31), rear = pattern(100000, 32);
+        const auto pair = pair_of(stereo_wave(44100, 16, front), stereo_wave(44100, 16, rear));
+        const Bytes out = six_channel_wave(44100, 16, front, rear);
+        const std::string to_disk = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + format(44100, 16) +
+                                    progress(out.size() - 8, 50);
+        const std::string not_read_back = "verifying...\n\n" + ruler(0).substr(ruler(0).find("0%"));
+        for (const auto& [name, options, verify, console] :
+             {std::tuple{"--verify: a byte of the audio comes back changed", "--rot takeF-6ch.wav:202000", true,
+                         to_disk + not_read_back + std::string(50, '>') + DOES_NOT_READ_BACK_LINE},
+              std::tuple{"without --verify the same disk says done.", "--rot takeF-6ch.wav:202000", false, to_disk},
+              std::tuple{"--verify: a byte of the header comes back changed", "--rot takeF-6ch.wav:30", true,
+                         to_disk + not_read_back + std::string(50, '>') + DOES_NOT_READ_BACK_LINE},
+              std::tuple{"--verify: the file's tail is lost", "--lose-tail takeF-6ch.wav:1000", true,
+                         to_disk + not_read_back + std::string(49, '>') + DOES_NOT_READ_BACK_LINE}}) {
+            cases.push_back({.name = name, .inputs = pair,
+                             .args = verify ? std::vector<std::string>{"--verify", "-o", "disk", "takeF.wav"}
+                                            : std::vector<std::string>{"-o", "disk", "takeF.wav"},
+                             .status = verify ? 255 : 0, .console = console, .output = out,
+                             .output_at = "disk-store/takeF-6ch.wav", .disk = options,
+                             .check = verify ? flushed_before_read_back : nullptr});
+        }
+        const Bytes with_bext = six_channel_wave(44100, 16, front, rear, PCM, JOINED_BEXT);
+        cases.push_back({.name = "--verify: a byte of a carried chunk comes back changed",
+                         .inputs = pair_of(riff_wave({BEXT, FMT16, chunk("data", front)}), stereo_wave(44100, 16, rear)),
+                         .args = {"--verify", "-o", "disk", "takeF.wav"}, .status = 255,
+                         .console = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + format(44100, 16) +
+                                    progress(with_bext.size() - 8, 50) + not_read_back + std::string(50, '>') +
+                                    DOES_NOT_READ_BACK_LINE,
+                         .output = with_bext, .output_at = "disk-store/takeF-6ch.wav", .disk = "--rot takeF-6ch.wav:200"});
+        std::vector<std::pair<std::string, Bytes>> two;
+        for (const char* take : {"SR001", "SR002"})
+            for (const auto& [name, bytes] : pair) two.push_back({std::string("card/") + take + name.substr(4), bytes});
+        const std::string sr1 = at({"card", "SR001"}), sr2 = at({"card", "SR002"});
+        cases.push_back({.name = "--verify on a card: one take's output rots", .inputs = two,
+                         .args = {"--verify", "-o", "disk", "card"}, .status = 1,
+                         .console = "take 1 of 2\n" + names(sr1 + "F.wav", sr1 + "R.wav", at({"disk", "SR001F-6ch.wav"})) +
+                                    format(44100, 16) + progress(out.size() - 8, 50) + verified(out) + "\ntake 2 of 2\n" +
+                                    names(sr2 + "F.wav", sr2 + "R.wav", at({"disk", "SR002F-6ch.wav"})) + format(44100, 16) +
+                                    progress(out.size() - 8, 50) + not_read_back + std::string(50, '>') +
+                                    DOES_NOT_READ_BACK_LINE + "\njoined 1 of 2 takes, verified 1\nnot joined: " + sr2 +
+                                    "F.wav: " + DOES_NOT_READ_BACK_LINE,
+                         .output = out, .output_at = "disk-store/SR002F-6ch.wav",
+                         .outputs = {{"disk-store/SR001F-6ch.wav", out}}, .disk = "--rot SR002F-6ch.wav:202000"});
+    }
+    // Interrupted half-way through a long take: the output goes, the inputs stay, status 130.
+    {
+        constexpr std::uint64_t GIB = 1ull << 30;
+        const auto long_take = [](const std::string& front, const std::string& rear) {
+            return [=](const fs::path& dir) {
+                make_sparse_take(dir / front, GIB, FRONT);
+                make_sparse_take(dir / rear, GIB, REAR);
+            };
+        };
+        // Nothing left but the inputs, as they were.
+        const auto only_inputs = [](std::vector<std::string> inputs) {
+            return [=](const fs::path& dir) {
+                std::vector<std::string> left;
+                for (const auto& entry : fs::recursive_directory_iterator(dir))
+                    if (!entry.is_directory()) left.push_back(fs::relative(entry.path(), dir).string());
+                std::sort(left.begin(), left.end());
+                EXPECT_EQ(left, inputs);
+                for (const std::string& name : inputs)
+                    if (name.find("SR003") != std::string::npos || name.starts_with("take"))
+                        EXPECT_EQ(fs::file_size(dir / name), 44 + GIB) << name;
+            };
+        };
+        const std::string cut = PAIR + format(44100, 16) + ruler(3 * GIB + 60) + ">interrupted!\n";
+        for (const auto& [name, signal] : {std::pair{"SIGINT half-way", SIGINT}, {"SIGTERM half-way", SIGTERM},
+                                           {"SIGHUP half-way", SIGHUP}}) {
+            cases.push_back({.name = name, .inputs = {}, .args = {"takeF.wav"}, .status = 130, .console = cut,
+                             .output = std::nullopt, .setup = long_take("takeF.wav", "takeR.wav"), .interrupt = signal,
+                             .check = only_inputs({"takeF.wav", "takeR.wav"})});
+        }
+        cases.push_back({.name = "-o - interrupted: the pipe ends short", .inputs = {}, .args = {"-o", "-", "takeF.wav"},
+                         .status = 130,
+                         .console = to_stdout + format(44100, 16) + ruler(3 * GIB + 60) + ">interrupted!\n",
+                         .output = wave_start(GIB, FRONT, REAR), .setup = long_take("takeF.wav", "takeR.wav"),
+                         .output_at = "head.bin", .pipe_to = "{ head -c 4096 >head.bin; cat >/dev/null; }",
+                         .interrupt = SIGINT});
+        std::vector<std::pair<std::string, Bytes>> takes;
+        for (const char* take : {"SR001", "SR002", "SR004"})
+            for (const auto& file : pair_of_named(std::string("card/") + take, FRONT, REAR)) takes.push_back(file);
+        std::string console;
+        for (int n = 1; n <= 2; ++n) {
+            const std::string take = at({"card", "SR00" + std::to_string(n)});
+            console += "take " + std::to_string(n) + " of 4\n" + names(take + "F.wav", take + "R.wav", take + "F-6ch.wav") +
+                       format(44100, 16) + progress(1260, 50) + "\n";
+        }
+        const std::string sr3 = at({"card", "SR003"});
+        cases.push_back({.name = "a card interrupted in its third take", .inputs = takes, .args = {"card"}, .status = 130,
+                         .console = console + "take 3 of 4\n" + names(sr3 + "F.wav", sr3 + "R.wav", sr3 + "F-6ch.wav") +
+                                    format(44100, 16) + ruler(3 * GIB + 60) + ">interrupted!\n\njoined 2 of 4 takes\n" +
+                                    "not joined: " + sr3 + "F.wav: interrupted!\ninterrupted: 1 takes not reached\n",
+                         .output = std::nullopt, .setup = long_take("card/SR003F.wav", "card/SR003R.wav"),
+                         .output_at = "card/SR003F-6ch.wav",
+                         .outputs = {{"card/SR001F-6ch.wav", STANDARD_OUT}, {"card/SR002F-6ch.wav", STANDARD_OUT}},
+                         .interrupt = SIGINT, .interrupt_after = "take 3 of 4",
+                         .check = only_inputs({"card/SR001F-6ch.wav", "card/SR001F.wav", "card/SR001R.wav",
+                                               "card/SR002F-6ch.wav", "card/SR002F.wav", "card/SR002R.wav",
+                                               "card/SR003F.wav", "card/SR003R.wav", "card/SR004F.wav",
+                                               "card/SR004R.wav"})});
+    }
     // On Windows a backslash ends a folder's name, so the folder's dot is no extension.
     if (windows_programs())
         cases.push_back({.name = "a backslash path through a folder with a dot",
@@ -577,6 +858,9 @@ class JoinTest : public ::testing::TestWithParam<JoinCase> {};
 
 TEST_P(JoinTest, StatusConsoleAndFiles) {
     JoinCase c = GetParam();
+    if (c.interrupt && windows_programs()) GTEST_SKIP() << "interruptions are tested on Linux only";
+    if (c.disk && !RottingDisk::missing().empty())
+        GTEST_SKIP() << "the disk that lies needs " << RottingDisk::missing() << ": this row did not run";
     if (c.build) c.build(c);
     TempDir dir;
     for (const auto& [name, bytes] : c.inputs) {
@@ -584,20 +868,52 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
         write_file(dir / name, bytes);
     }
     if (c.setup) c.setup(dir.path());
+    std::optional<RottingDisk> disk;
+    if (c.disk) {
+        disk.emplace(dir.path(), *c.disk);
+        ASSERT_TRUE(disk->mounted()) << "rotting_disk.py did not mount";
+    }
 
+    std::optional<std::chrono::steady_clock::time_point> signalled;
+    const Watch interrupt = [&](pid_t group, const RunResult& so_far) {
+        const std::string& console = c.audio_on_stdout || !c.pipe_to.empty() ? so_far.err : so_far.out;
+        const std::size_t after = console.find(c.interrupt_after);
+        if (signalled || after == std::string::npos ||
+            std::count(console.begin() + static_cast<std::ptrdiff_t>(after), console.end(), '>') < 25)
+            return;
+        signalled = std::chrono::steady_clock::now();
+        kill(-group, c.interrupt);
+    };
     RunResult run =
         c.pipe_to.empty()
-            ? run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit, c.environment, c.audio_on_stdout)
-            : run_program("/bin/bash", joined_args({"-c", "'" SIXJOIN_PATH "' \"$@\" | " + c.pipe_to + "; exit ${PIPESTATUS[0]}", "-"}, c.args), dir.path());
+            ? run_program(SIXJOIN_PATH, c.args, dir.path(), c.file_size_limit, c.environment, c.audio_on_stdout,
+                          c.interrupt ? interrupt : Watch())
+            : run_program("/bin/bash",
+                          joined_args({"-c", "trap : INT; '" SIXJOIN_PATH "' \"$@\" | " + c.pipe_to + "; exit ${PIPESTATUS[0]}", "-"},
+                                      c.args),
+                          dir.path(), NO_FILE_SIZE_LIMIT, {}, false, c.interrupt ? interrupt : Watch());
+    if (c.interrupt) {
+        ASSERT_TRUE(signalled) << "the run ended before it was interrupted";
+        EXPECT_LT(std::chrono::steady_clock::now() - *signalled, std::chrono::seconds(1));
+    }
 
     EXPECT_EQ(run.status, c.status);
     const std::string console = (c.quiet ? "" : BANNER) + c.console;
     const bool console_on_stderr = c.audio_on_stdout || !c.pipe_to.empty();
-    EXPECT_TRUE(console_matches(console, console_on_stderr ? run.err : run.out));
+    const std::string& said = console_on_stderr ? run.err : run.out;
+    EXPECT_TRUE(c.interrupt ? console_matches(any_marks(console), any_marks(said)) : console_matches(console, said));
     // The other stream carries the file's bytes, or nothing at all.
     const std::string& other = console_on_stderr ? run.out : run.err;
-    EXPECT_TRUE(same_bytes(c.audio_on_stdout && c.output ? *c.output : Bytes{}, Bytes(other.begin(), other.end())));
+    Bytes carried(other.begin(), other.end());
+    if (c.interrupt && c.audio_on_stdout && c.output) carried.resize(std::min(carried.size(), c.output->size()));
+    EXPECT_TRUE(same_bytes(c.audio_on_stdout && c.output ? *c.output : Bytes{}, carried));
     for (const auto& [name, bytes] : c.inputs) EXPECT_TRUE(same_bytes(bytes, read_file(dir / name))) << name;
+    // The hash that --verify gives is the one xxh128sum gives for the file.
+    const std::string verified_line = "verified:             XXH3-128 ";
+    if (const std::size_t at = said.rfind(verified_line); at != std::string::npos && !c.audio_on_stdout && installed("xxh128sum"))
+        EXPECT_EQ(output_of("xxh128sum '" + (dir / c.output_at).string() + "'").substr(0, 32),
+                  said.substr(at + verified_line.size(), 32));
+    if (c.check) c.check(dir.path());
     if (!c.check_output) return;
     if (c.audio_on_stdout) {
         EXPECT_FALSE(fs::exists(dir / c.output_at));
