@@ -12,7 +12,8 @@
 # build when given one, `cat front rear front > out`, and sox and ffmpeg doing the same join when
 # installed. Runs rotate so that all see the same machine state; tables show medians, wall time
 # and, for the warm pairs, CPU time (user + system). Also reports sixjoin's peak memory on each
-# pair and spkfix on a sparse multi-GiB file.
+# pair and spkfix on a sparse multi-GiB file, and --verify's flush and read-back on the 16-bit
+# pair beside reading its output with the caches dropped.
 #   bench/throughput.sh [build-dir, build/default] [runs, 7] [seconds of the warm pairs, 3600] [baseline]
 # baseline: another sixjoin, such as the build before a change, timed beside this one.
 # The disk columns need root, /dev/fuse, and Debian's fuse3 and python3-fuse; without any of them
@@ -159,6 +160,41 @@ bench_warm() {
     peak_memory . "$column"
 }
 bench_warm "16-bit, warm" pcm_s16le 44100 16
+
+# --verify on the 16-bit pair, onto this machine's disk: the flush (from "done." to
+# "verifying...") and the read-back (from "verifying..." to "verified:"), beside the floor of
+# reading the output once with the caches dropped (`cat out.wav > /dev/null`). Each line of the
+# console is stamped as it comes.
+stamp() { while IFS= read -r line; do echo "$(date +%s%N) $line"; done; }
+declare -a flushes readbacks rereads
+for ((run = 0; run < runs; run++)); do
+    sync
+    "$build/sixjoin" --verify -o out.wav takeF.wav | stamp >stamps.txt
+    done_at=$(awk '$2 == "done." {print $1}' stamps.txt)
+    verifying_at=$(awk '$2 == "verifying..." {print $1}' stamps.txt)
+    verified_at=$(awk '$2 == "verified:" {print $1}' stamps.txt)
+    flushes+=($(((verifying_at - done_at) / 1000000)))
+    readbacks+=($(((verified_at - verifying_at) / 1000000)))
+    sync
+    echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
+    start=$(date +%s%N)
+    cat out.wav >/dev/null
+    rereads+=($((($(date +%s%N) - start) / 1000000)))
+    rm -f out.wav
+done
+verify_rows=$(awk -v f="$(median <<<"${flushes[*]}")" -v r="$(median <<<"${readbacks[*]}")" \
+    -v c="$(median <<<"${rereads[*]}")" 'BEGIN {
+    printf "| read floor: `cat out.wav > /dev/null`, caches dropped | %.2f s |\n", c / 1000
+    printf "| --verify: the flush | %.2f s |\n", f / 1000
+    printf "| --verify: the read-back | %.2f s (%.2f × the read floor) |\n", r / 1000, r / c }')
+if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f '%M' -o rss.txt "$build/sixjoin" --verify -o out.wav takeF.wav >/dev/null
+    echo "16-bit, warm: sixjoin --verify peak resident memory $(cat rss.txt) KiB"
+    /usr/bin/time -f '%M' -o rss.txt "$build/sixjoin" -u --verify -o out.wav takeF.wav >/dev/null
+    echo "16-bit, warm: sixjoin -u --verify (passed over, compared) peak resident memory $(cat rss.txt) KiB"
+    rm -f out.wav
+fi
+rm -f takeF.wav takeR.wav
 bench_warm "float, warm" pcm_f32le 48000 32 float
 
 echo
@@ -169,6 +205,7 @@ table cpu "write floor" "CPU time, × the write floor" "16-bit, warm" "float, wa
 if [ -n "$baseline" ]; then
     table wall "baseline" "wall time, × the baseline" "${columns[@]}"
 fi
+printf '\n| --verify, 16-bit output on this disk | median |\n|---|---|\n%s\n' "$verify_rows"
 
 # spkfix touches one byte wherever the file ends: time it on a sparse 4 GiB file.
 "$build/make_take" small 0.01 48000 16 >/dev/null

@@ -1,6 +1,7 @@
 #include "wavefile/platform/signals.h"
 
 #include <atomic>
+#include <initializer_list>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
