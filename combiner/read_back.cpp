@@ -50,9 +50,13 @@ std::string ReadBack::finish() {
     return hash_.hex();
 }
 
-std::string verify_output(const std::string& path, std::uint64_t size, const std::string& written_hash) {
+void report_verifying() {
     report("verifying...\n\n");
     report_ruler();
+}
+
+std::string verify_output(const std::string& path, std::uint64_t size, const std::string& written_hash) {
+    report_verifying();
     ReadBack back(path);
     back.read_rest(size);
     const std::uint64_t read = back.bytes_read();

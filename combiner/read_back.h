@@ -42,6 +42,9 @@ private:
     OutputHash hash_;
 };
 
+// The heading and ruler of the read-back's progress bar.
+void report_verifying();
+
 // Reads the output at path back whole, with the "verifying..." bar, and stops with
 // DOES_NOT_READ_BACK unless it is `size` bytes whose hash is written_hash. Its hash.
 std::string verify_output(const std::string& path, std::uint64_t size, const std::string& written_hash);

@@ -188,8 +188,6 @@ std::optional<JoinPlan> already_joined(const std::string& front_name, const std:
         const AudioSpan front_audio = locate_audio(front_file.get()), rear_audio = locate_audio(rear_file.get());
         JoinPlan plan = plan_join(front_file.get(), rear_file.get(), front_audio, rear_audio, lengths);
         if (plan.output_size == output->size) return plan;
-    } catch (const Interrupted&) {
-        throw;
     } catch (const Stop&) {
     }
     return std::nullopt;
@@ -234,8 +232,7 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
             report("6ch output wave file: %s\nalready joined.\n", output_name.c_str());
             if (!command.verify) return {0, true};
             // The join computed anew, compared with the output read back, and nothing written.
-            report("verifying...\n\n");
-            report_ruler();
+            report_verifying();
             fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
             fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
             ReadBack back(output_name);

@@ -1,18 +1,17 @@
 // sixjoin end to end: status, console text and the bytes of every file after the run.
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <optional>
-#include <tuple>
-
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <thread>
+#include <tuple>
+
 
 #include "combiner/output_hash.h"
 #include "combiner/run_reader.h"
@@ -175,12 +174,13 @@ std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t r
     };
 }
 
+const std::string VERIFYING = "verifying...\n\n0%---------------------50%--------------------100%\n";
 // What --verify adds after "done.": the bar of the read-back and the hash of what came back,
 // which xxh128sum must give for the file too.
 std::string verified(const Bytes& output) {
     OutputHash hash;
     hash.add(output.data(), output.size());
-    return "verifying...\n\n0%---------------------50%--------------------100%\n" + std::string(50, '>') +
+    return VERIFYING + std::string(50, '>') +
            "\nverified:             XXH3-128 " + hash.hex() + "\n";
 }
 const std::string DOES_NOT_READ_BACK_LINE = "output file does not read back as written!\n";
@@ -699,7 +699,7 @@ std::vector<JoinCase> join_cases() {
     const Bytes changed = with_byte(STANDARD_OUT, 700, STANDARD_OUT[700] ^ 1);
     cases.push_back({.name = "-u --verify: an output of the right size with other bytes",
                      .inputs = STANDARD, .args = {"-u", "--verify", "takeF.wav"}, .status = 255,
-                     .console = already + "verifying...\n\n" + ruler(0).substr(ruler(0).find("0%")) + DOES_NOT_READ_BACK_LINE,
+                     .console = already + VERIFYING + DOES_NOT_READ_BACK_LINE,
                      .output = changed, .setup = write_later("takeF-6ch.wav", changed)});
     {
         // A card run before: SR001 joined, SR002 not reached, SR003 cut short by a power cut, SR004
@@ -718,7 +718,7 @@ std::vector<JoinCase> join_cases() {
         for (int n = 1; n <= 4; ++n) {
             const std::string take = at({"card", "SR00" + std::to_string(n)});
             console += "take " + std::to_string(n) + " of 4\n" + names(take + "F.wav", take + "R.wav", take + "F-6ch.wav") +
-                       (n == 1 ? "already joined.\n" + verified(STANDARD_OUT).substr(0, verified(STANDARD_OUT).size())
+                       (n == 1 ? "already joined.\n" + verified(STANDARD_OUT)
                                : format(44100, 16) + progress(1260, 50) + verified(STANDARD_OUT)) + "\n";
         }
         cases.push_back({.name = "-u --verify on a card after a run that stopped", .inputs = takes,
@@ -744,7 +744,7 @@ std::vector<JoinCase> join_cases() {
         const Bytes out = six_channel_wave(44100, 16, front, rear);
         const std::string to_disk = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + format(44100, 16) +
                                     progress(out.size() - 8, 50);
-        const std::string not_read_back = "verifying...\n\n" + ruler(0).substr(ruler(0).find("0%"));
+        const std::string& not_read_back = VERIFYING;
         for (const auto& [name, options, verify, console] :
              {std::tuple{"--verify: a byte of the audio comes back changed", "--rot takeF-6ch.wav:202000", true,
                          to_disk + not_read_back + std::string(50, '>') + DOES_NOT_READ_BACK_LINE},
@@ -958,8 +958,7 @@ TEST(LongTake, OneFramePastWaveIsRf64) {
 
     EXPECT_EQ(run.status, 0);
     const std::string joined = BANNER + PAIR + format(44100, 16) + progress(3 * length + 96, 50);
-    const std::string bar = "verifying...\n\n0%---------------------50%--------------------100%\n" +
-                            std::string(50, '>') + "\nverified:             XXH3-128 ";
+    const std::string bar = VERIFYING + std::string(50, '>') + "\nverified:             XXH3-128 ";
     EXPECT_TRUE(console_matches(verify ? joined + bar + "..." : joined, run.out));
     EXPECT_EQ(run.err, "");
     const fs::path out = dir / "takeF-6ch.wav";
