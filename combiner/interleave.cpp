@@ -81,7 +81,7 @@ std::uint64_t put_surround_header(JoinSink& out, const JoinLength& length, const
 }
 
 void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
-                        const SampleFormat& format) {
+                        const SampleFormat& format, std::size_t run_bytes) {
     const std::size_t pair_size = format.bits_per_sample / 4u;
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
@@ -90,7 +90,7 @@ void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const 
     std::memset(out_block, silence, sizeof out_block);
 
     ProgressMeter meter(length.frames * pair_size, frame_size);
-    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, pair_size, silence);
+    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, pair_size, silence, run_bytes);
     for (std::uint64_t done = 0; done < length.frames;) {
         const RunPair runs = reader.next();
         for (std::size_t at = 0; at < runs.frames; at += frames_per_block) {
@@ -113,6 +113,6 @@ void write_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const Join
                     const SampleFormat& format, const std::string& carried) {
     report("writing %" PRIu64 " bytes...\n\n", put_surround_header(out, length, format, carried));
     report_ruler();
-    put_surround_audio(front, rear, out, length, format);
+    put_surround_audio(front, rear, out, length, format, INPUT_RUN_BYTES);
     report("\ndone.\n");
 }

@@ -64,9 +64,10 @@ std::uint64_t put_surround_header(JoinSink& out, const JoinLength& length, const
 
 // Puts the interleaved audio after the header, one mark of the progress bar at a time. front and
 // rear stand at the first byte of their audio, each holding at least the frames it gives; the
-// width is a supported one. Stops at the next block once interrupted.
+// width is a supported one. Stops at the next block once interrupted. The inputs are read in runs
+// of run_bytes (INPUT_RUN_BYTES for a join on its own).
 void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
-                        const SampleFormat& format);
+                        const SampleFormat& format, std::size_t run_bytes);
 
 // The whole join as the console shows it: the header, the count line and the ruler, the audio
 // with its marks, and "done.".

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <string>
 
 #include "combiner/interleave.h"
@@ -13,8 +14,11 @@
 inline constexpr char DOES_NOT_READ_BACK[] = "output file does not read back as written!";
 
 // How much is read at a time: long enough for a disk's pace, short enough that an interruption
-// waits little and that memory stays flat when a join runs beside it.
-inline constexpr std::size_t READ_BACK_BYTES = 2 * 1024 * 1024;
+// waits little. Two such blocks are held: one hashed while the next is read.
+inline constexpr std::size_t READ_BACK_BYTES = 4 * 1024 * 1024;
+// The inputs' runs while a join is compared with a read-back: the join's runs and the read-back's
+// blocks together hold no more memory than a join alone.
+inline constexpr std::size_t COMPARED_RUN_BYTES = 8 * 1024 * 1024;
 
 // A file read back from its start, every byte hashed as it is read. As a JoinSink it compares the
 // bytes a join puts with the file's, writing nothing: an earlier join checked against the same
@@ -33,13 +37,17 @@ public:
 
 private:
     bool refill();
+    void read_ahead();
 
     UncachedFile file_;
-    Buffer buffer_;
+    Buffer blocks_;
+    unsigned char* current_;  // the block being hashed and compared
+    unsigned char* ahead_;    // the block being read
     std::size_t filled_ = 0, used_ = 0;
     std::uint64_t read_ = 0;
     bool at_end_ = false;
     OutputHash hash_;
+    std::future<std::int64_t> next_read_;  // last: waited for before the blocks and file go
 };
 
 // The heading and ruler of the read-back's progress bar.

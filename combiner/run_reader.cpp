@@ -7,9 +7,9 @@
 #include "wavefile/platform/files.h"
 
 RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
-                     std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence)
+                     std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence, std::size_t run_bytes)
     : inputs_{front, rear}, frames_(frames), frames_left_{front_frames, rear_frames},
-      frames_per_run_(INPUT_RUN_BYTES / pair_size), pair_size_(pair_size), silence_(silence),
+      frames_per_run_(run_bytes / pair_size), pair_size_(pair_size), silence_(silence),
       slot_bytes_(static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames)) * pair_size),
       slots_(large_buffer(RUN_SLOTS * slot_bytes_)) {
     for (std::FILE* input : inputs_) restart_readahead(input, position_of(input));

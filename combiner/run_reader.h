@@ -33,10 +33,10 @@ struct RunPair {
 
 class RunReader {
 public:
-    // Reads runs of INPUT_RUN_BYTES (the last one shorter) of stereo frames of pair_size bytes
-    // until `frames` are read: each input gives its own frames, then silence, and is read no further.
+    // Reads runs of run_bytes (the last one shorter) of stereo frames of pair_size bytes until
+    // `frames` are read: each input gives its own frames, then silence, and is read no further.
     RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
-              std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence);
+              std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence, std::size_t run_bytes);
     // Stops the reader after its read in progress, and waits for it.
     ~RunReader();
     RunReader(const RunReader&) = delete;

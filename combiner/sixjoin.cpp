@@ -237,7 +237,7 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
             fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
             ReadBack back(output_name);
             put_surround_header(back, plan->length, plan->format, plan->carried);
-            put_surround_audio(front.get(), rear.get(), back, plan->length, plan->format);
+            put_surround_audio(front.get(), rear.get(), back, plan->length, plan->format, COMPARED_RUN_BYTES);
             report_verified(back.finish());
             return {0, true, true};
         }

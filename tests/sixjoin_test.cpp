@@ -801,8 +801,9 @@ std::vector<JoinCase> join_cases() {
                 std::sort(left.begin(), left.end());
                 EXPECT_EQ(left, inputs);
                 for (const std::string& name : inputs)
-                    if (name.find("SR003") != std::string::npos || name.starts_with("take"))
+                    if (name.find("SR003") != std::string::npos || name.starts_with("take")) {
                         EXPECT_EQ(fs::file_size(dir / name), 44 + GIB) << name;
+                    }
             };
         };
         const std::string cut = PAIR + format(44100, 16) + ruler(3 * GIB + 60) + ">interrupted!\n";
@@ -910,9 +911,10 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
     for (const auto& [name, bytes] : c.inputs) EXPECT_TRUE(same_bytes(bytes, read_file(dir / name))) << name;
     // The hash that --verify gives is the one xxh128sum gives for the file.
     const std::string verified_line = "verified:             XXH3-128 ";
-    if (const std::size_t at = said.rfind(verified_line); at != std::string::npos && !c.audio_on_stdout && installed("xxh128sum"))
+    if (const std::size_t at = said.rfind(verified_line); at != std::string::npos && !c.audio_on_stdout && installed("xxh128sum")) {
         EXPECT_EQ(output_of("xxh128sum '" + (dir / c.output_at).string() + "'").substr(0, 32),
                   said.substr(at + verified_line.size(), 32));
+    }
     if (c.check) c.check(dir.path());
     if (!c.check_output) return;
     if (c.audio_on_stdout) {
@@ -972,9 +974,10 @@ TEST(LongTake, OneFramePastWaveIsRf64) {
     file.read(reinterpret_cast<char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
     EXPECT_TRUE(same_bytes(start, head));
     EXPECT_TRUE(same_bytes(end, tail));
-    if (verify && installed("xxh128sum"))
+    if (verify && installed("xxh128sum")) {
         EXPECT_EQ(run.out.substr(joined.size() + bar.size()),
                   output_of("xxh128sum '" + out.string() + "'").substr(0, 32) + "\n");
+    }
     if (!installed("soxi")) GTEST_SKIP() << "soxi is not installed: the RF64 output was not read back";
     EXPECT_EQ(output_of("soxi -c '" + out.string() + "'"), "6\n");
     EXPECT_EQ(output_of("soxi -s '" + out.string() + "'"), std::to_string(length / 4) + "\n");

@@ -95,9 +95,10 @@ bool remove_file(const std::string& path);
 // FlushFileBuffers). False when that fails: the bytes may not be on the disk.
 bool flush_to_disk(std::FILE* file);
 
-// A file read from its disk rather than from the system's cache: on Linux the file's cached pages
-// are written out and dropped when it is opened, on macOS it is read with F_NOCACHE, on Windows
-// with FILE_FLAG_NO_BUFFERING. The disk's or its bridge's own cache may still answer.
+// A file read from its disk rather than from the system's cache: on Linux its cached pages are
+// written out when it is opened and it is read with O_DIRECT (or, where the file system refuses
+// that, its cached pages are dropped), on macOS it is read with F_NOCACHE, on Windows with
+// FILE_FLAG_NO_BUFFERING. The disk's or its bridge's own cache may still answer.
 struct CloseUncached {
     void operator()(void* handle) const;
 };
