@@ -841,6 +841,15 @@ std::vector<JoinCase> join_cases() {
                                                "card/SR002F-6ch.wav", "card/SR002F.wav", "card/SR002R.wav",
                                                "card/SR003F.wav", "card/SR003R.wav", "card/SR004F.wav",
                                                "card/SR004R.wav"})});
+        // After "done." the output is whole: an interrupted read-back keeps it.
+        cases.push_back({.name = "SIGINT during --verify's read-back", .inputs = {}, .args = {"--verify", "takeF.wav"},
+                         .status = 130,
+                         .console = PAIR + format(44100, 16) + progress(3 * GIB + 60, 50) + VERIFYING + ">interrupted!\n",
+                         .output = std::nullopt, .setup = long_take("takeF.wav", "takeR.wav"), .check_output = false,
+                         .interrupt = SIGINT, .interrupt_after = "verifying...", .check = [](const fs::path& dir) {
+                             EXPECT_EQ(fs::file_size(dir / "takeF-6ch.wav"), 3 * GIB + 68);
+                             EXPECT_EQ(fs::file_size(dir / "takeF.wav"), 44 + GIB);
+                         }});
     }
     // On Windows a backslash ends a folder's name, so the folder's dot is no extension.
     if (windows_programs())
