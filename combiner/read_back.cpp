@@ -1,8 +1,8 @@
 #include "combiner/read_back.h"
 
 #include <algorithm>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "wavefile/chunk.h"
 #include "wavefile/console.h"

@@ -178,6 +178,7 @@ std::int64_t read_uncached(const UncachedFile& file, unsigned char* buffer, std:
 namespace {
 // The descriptor is kept in the handle's pointer, one past it so that descriptor 0 is no null.
 int descriptor(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1); }
+UncachedFile owning(int fd) { return UncachedFile(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1)); }
 }  // namespace
 
 void CloseUncached::operator()(void* handle) const { close(descriptor(handle)); }
@@ -186,7 +187,7 @@ UncachedFile open_uncached(const std::string& path) {
 #ifdef __APPLE__
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return nullptr;
-    UncachedFile file(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1));
+    UncachedFile file = owning(fd);
     if (fcntl(fd, F_NOCACHE, 1) != 0) return nullptr;
 #else
     // O_DIRECT reads go to the disk whatever the cache holds, and put nothing in it: filling the
@@ -197,7 +198,7 @@ UncachedFile open_uncached(const std::string& path) {
     const bool direct = fd >= 0;
     if (!direct && errno == EINVAL) fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return nullptr;
-    UncachedFile file(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1));
+    UncachedFile file = owning(fd);
     // What a run before this one left unwritten is written first; after a flush this costs nothing.
     if (fdatasync(fd) != 0) return nullptr;
     if (!direct) {
