@@ -13,7 +13,11 @@
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #endif
 
 namespace fs = std::filesystem;
@@ -145,6 +149,143 @@ std::optional<FileStamp> file_stamp(const std::string& path) {
 bool remove_file(const std::string& path) {
     std::error_code error;
     return fs::remove(path_of(path), error);
+}
+
+PathKind path_kind(const std::string& path) {
+#ifdef _WIN32
+    // NUL and CON are no files to std::filesystem: ask the handle what it is.
+    HANDLE handle = CreateFileW(path_of(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return PathKind::missing;
+    const DWORD type = GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool disk_file = type == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &information);
+    CloseHandle(handle);
+    if (!disk_file) return PathKind::other;
+    return information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::folder : PathKind::regular;
+#else
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return PathKind::missing;
+    if (S_ISREG(status.st_mode)) return PathKind::regular;
+    return S_ISDIR(status.st_mode) ? PathKind::folder : PathKind::other;
+#endif
+}
+
+std::string link_target(const std::string& path) {
+    fs::path name = path_of(path);
+    for (int hops = 0; hops < 40; ++hops) {  // as many as Linux follows
+        std::error_code error;
+        if (!fs::is_symlink(name, error)) break;
+        const fs::path target = fs::read_symlink(name, error);
+        if (error) break;
+        name = target.is_absolute() ? target : name.parent_path() / target;
+    }
+    return name_of(name);
+}
+
+std::string folder_of(const std::string& path) {
+    const std::size_t start = last_component_start(path);
+    if (start == 0) return ".";
+    // "takes/x.wav" is in "takes"; "/x.wav" in "/", "C:\\x.wav" in "C:\\" and "C:x.wav" in "C:".
+    const bool separator_ends_name = start > 1 && path[start - 2] != ':' && (path[start - 1] == '/' || path[start - 1] == '\\');
+    return path.substr(0, separator_ends_name ? start - 1 : start);
+}
+
+std::string existing_folder(const std::string& path) {
+    for (fs::path folder = path_of(path); !folder.empty(); folder = folder.parent_path()) {
+        std::error_code error;
+        if (fs::is_directory(folder, error)) return name_of(folder);
+        if (folder == folder.parent_path()) break;
+    }
+    return ".";
+}
+
+bool may_write(const std::string& path) {
+#ifdef _WIN32
+    return _waccess(path_of(path).c_str(), 2) == 0;
+#else
+    return access(path.c_str(), W_OK) == 0;
+#endif
+}
+
+void copy_permissions([[maybe_unused]] const std::string& model, [[maybe_unused]] std::FILE* file) {
+#ifndef _WIN32
+    struct stat status;
+    if (stat(model.c_str(), &status) == 0) fchmod(fileno(file), status.st_mode & 07777);
+#endif
+}
+
+bool replace_file(const std::string& from, const std::string& to, [[maybe_unused]] bool write_through) {
+#ifdef _WIN32
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (write_through ? MOVEFILE_WRITE_THROUGH : 0);
+    return MoveFileExW(path_of(from).c_str(), path_of(to).c_str(), flags) != 0;
+#else
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool flush_folder([[maybe_unused]] const std::string& folder) {
+#ifdef _WIN32
+    return true;
+#else
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+#ifdef __APPLE__
+    bool flushed = fcntl(fd, F_FULLFSYNC) == 0 || fsync(fd) == 0;
+#else
+    // A file system that cannot flush a folder (EINVAL) keeps its entries as it keeps them.
+    bool flushed = fsync(fd) == 0 || errno == EINVAL;
+#endif
+    close(fd);
+    return flushed;
+#endif
+}
+
+FileSystemFacts file_system_of(const std::string& folder) {
+    FileSystemFacts facts;
+#ifdef _WIN32
+    // The volume's root, a drive or a folder it is mounted on, names it and tells its free space:
+    // GetDiskFreeSpaceExW takes a name without a trailing backslash for a file in its folder.
+    wchar_t root[MAX_PATH + 1];
+    if (GetVolumePathNameW(path_of(folder).c_str(), root, MAX_PATH)) {
+        std::wstring volume = root;
+        if (!volume.ends_with(L'\\')) volume += L'\\';
+        facts.id = std::hash<std::wstring>{}(volume);
+        ULARGE_INTEGER for_caller, total;
+        if (GetDiskFreeSpaceExW(volume.c_str(), &for_caller, &total, nullptr) && total.QuadPart > 0)
+            facts.free = for_caller.QuadPart;
+    }
+    // The handle's form: the path's form makes Wine print a warning on standard error.
+    HANDLE handle = CreateFileW(path_of(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        wchar_t system_name[MAX_PATH + 1] = L"";
+        if (GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, nullptr, system_name, MAX_PATH + 1)) {
+            const std::wstring name = system_name;
+            facts.holds_4_gib_files = name != L"FAT" && name != L"FAT32";
+        }
+        CloseHandle(handle);
+    }
+#else
+    // statvfs's f_bavail × f_frsize. Some FUSE file systems report no blocks at all: no figure.
+    std::error_code error;
+    const fs::space_info space = fs::space(folder, error);
+    if (!error && space.capacity > 0 && space.available != static_cast<std::uintmax_t>(-1))
+        facts.free = space.available;
+    struct stat status;
+    if (stat(folder.c_str(), &status) == 0) facts.id = static_cast<std::uint64_t>(status.st_dev);
+#ifdef __linux__
+    // glibc's pathconf(_PC_FILESIZEBITS) answers 32 for every file system it does not know, tmpfs
+    // and exFAT among them; the kernel's own name for FAT is exact.
+    constexpr long MSDOS_SUPER_MAGIC = 0x4d44;
+    struct statfs system;
+    if (statfs(folder.c_str(), &system) == 0) facts.holds_4_gib_files = system.f_type != MSDOS_SUPER_MAGIC;
+#else
+    const long bits = pathconf(folder.c_str(), _PC_FILESIZEBITS);
+    facts.holds_4_gib_files = bits < 0 || bits > 32;
+#endif
+#endif
+    return facts;
 }
 
 bool flush_to_disk(std::FILE* file) {

@@ -1,6 +1,7 @@
 // What differs between Linux, macOS and Windows about files and folders, wrapped once: 64-bit
 // file positions, path components, how an argument's bytes name a file, folder listings,
-// readahead and large pages, flushing a file to its disk and reading it back past the cache.
+// readahead and large pages, flushing a file to its disk and reading it back past the cache,
+// replacing a file in one step, and what a file system tells of its room.
 #pragma once
 
 #include <cstddef>
@@ -89,6 +90,46 @@ std::optional<FileStamp> file_stamp(const std::string& path);
 
 // Removes a file; false when it cannot.
 bool remove_file(const std::string& path);
+
+// What a path names, after links: nothing, a regular file, a folder, or something else: a named
+// pipe, a device (/dev/null, NUL) or a socket.
+enum class PathKind { missing, regular, folder, other };
+PathKind path_kind(const std::string& path);
+
+// The file a name leads to: the name itself, or where its symbolic links end, which need not
+// exist yet.
+std::string link_target(const std::string& path);
+
+// The folder a path's last component lies in: "." when the path names none.
+std::string folder_of(const std::string& path);
+
+// The nearest folder that exists at or above path: the folder a path not yet created would be
+// made in; "." when none of its folders exists.
+std::string existing_folder(const std::string& path);
+
+// Whether the user may write to the existing file at path (not only read it).
+bool may_write(const std::string& path);
+
+// Gives `file` the permission bits of the file at model, where the system has such bits.
+void copy_permissions(const std::string& model, std::FILE* file);
+
+// Renames from over to in one step, so that to names the old file or the new one and never
+// neither; with write_through, on Windows the rename is on the disk when this returns (elsewhere
+// flush_folder does that). False when it cannot.
+bool replace_file(const std::string& from, const std::string& to, bool write_through);
+
+// Writes a folder's entries, a rename into it among them, out to its disk: fsync of the folder,
+// and F_FULLFSYNC on macOS where the folder takes it. Nothing on Windows, whose rename writes
+// through. False when that fails.
+bool flush_folder(const std::string& folder);
+
+// What the file system holding a folder tells about itself; what it does not tell stays empty.
+struct FileSystemFacts {
+    std::optional<std::uint64_t> id;    // the same for every folder on one file system
+    std::optional<std::uint64_t> free;  // what a user without privileges may still write
+    bool holds_4_gib_files = true;      // false on FAT
+};
+FileSystemFacts file_system_of(const std::string& folder);
 
 // Writes what the system holds of a file out to the disk itself, and asks the disk to store it
 // past its own write cache where the system can (Linux fdatasync, macOS F_FULLFSYNC, Windows
