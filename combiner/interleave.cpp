@@ -114,5 +114,4 @@ void write_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const Join
     report("writing %" PRIu64 " bytes...\n\n", put_surround_header(out, length, format, carried));
     report_ruler();
     put_surround_audio(front, rear, out, length, format, INPUT_RUN_BYTES);
-    report("\ndone.\n");
 }

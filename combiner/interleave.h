@@ -69,8 +69,8 @@ std::uint64_t put_surround_header(JoinSink& out, const JoinLength& length, const
 void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
                         const SampleFormat& format, std::size_t run_bytes);
 
-// The whole join as the console shows it: the header, the count line and the ruler, the audio
-// with its marks, and "done.".
+// The whole join as the console shows it: the header, the count line and the ruler, and the audio
+// with its marks. "done." is the caller's, once the output is in place.
 void write_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
                     const SampleFormat& format, const std::string& carried);
 

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "combiner/card.h"
+#include "combiner/destination.h"
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "combiner/read_back.h"
+#include "combiner/room.h"
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
 #include "wavefile/console.h"
@@ -47,7 +49,8 @@ const char USAGE[] =
     "                     goes, dropping the rest of the longer one\n"
     "  -p, --pad          join inputs of different lengths as far as the longer one\n"
     "                     goes, with silence after the end of the shorter one\n"
-    "  -n, --dry-run      say what would be joined, and write nothing\n"
+    "  -n, --dry-run      say what would be joined and the room it needs, and write\n"
+    "                     nothing\n"
     "  -u, --update       pass over a take whose output is no older than its inputs\n"
     "                     and has the size the join gives it, as one that a run\n"
     "                     stopped or interrupted never has\n"
@@ -73,12 +76,18 @@ const char USAGE[] =
     "\n"
     "exit status:\n"
     "  0    the output was written in full (\"done.\"); with folders, every take\n"
-    "  1    with folders: a take or a file was not joined, or none was found\n"
-    "  25   the output cannot be created, or -o - onto a terminal\n"
+    "  1    with folders: a take or a file was not joined, none was found, or the\n"
+    "       outputs would not fit their disk\n"
+    "  25   the output cannot be created (its folder takes no new file), or -o -\n"
+    "       onto a terminal\n"
     "  64   a wrong option\n"
     "  73   no file given\n"
-    "  130  interrupted (Ctrl-C, a closed terminal): the output being written is removed\n"
-    "  255  any other stop, after its message (-1: 4294967295 in %ERRORLEVEL%)\n";
+    "  130  interrupted (Ctrl-C, a closed terminal)\n"
+    "  255  any other stop, after its message (-1: 4294967295 in %ERRORLEVEL%)\n"
+    "\n"
+    "An output is written as OUTPUT.part beside it and renamed over it once whole: a\n"
+    "run that stops leaves the output's name as it found it, and removes the .part\n"
+    "(a killed run leaves it, for the next run to replace).\n";
 
 // The output's path: the derived name, or the one the user gave; a folder given gets the
 // derived name's last component inside it.
@@ -117,14 +126,6 @@ void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
 constexpr int OUTPUT_NOT_CREATED = 25;  // the length of its message, as it always was
 const char STANDARD_OUTPUT[] = "-";  // -o -
-const char CANNOT_CREATE_OUTPUT[] = "cannot open output file!";
-
-// Where a join writes: the file it creates under that name, or a stream already open (standard
-// output, named "-").
-struct Destination {
-    std::string name;
-    std::FILE* stream = nullptr;
-};
 
 // What a join of two inputs writes, worked out from their chunks alone: the format, the frames,
 // the carried chunks and the output's size. Reports the format and what --trim or --pad cost, and
@@ -166,31 +167,29 @@ JoinPlan plan_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_aud
     return plan;
 }
 
-// The two inputs of a join, open, with their audio located.
-struct OpenPair {
-    OwnedFile front, rear;
-    AudioSpan front_audio, rear_audio;
-};
-
-// Whether the output already holds this join, as far as can be told without reading it (-u): it
-// was written no earlier than either input, and has the size the join would give it, which an
-// output cut short by a crash never has. Looks quietly: when it does not, the join says it all.
-std::optional<JoinPlan> already_joined(const std::string& front_name, const std::string& rear_name,
-                                       const std::string& output_name, LengthRule lengths) {
-    const std::optional<FileStamp> output = file_stamp(output_name), front = file_stamp(front_name),
-                                   rear = file_stamp(rear_name);
-    if (!output || !front || !rear || output->modified < front->modified || output->modified < rear->modified)
-        return std::nullopt;
+// A take's plan, worked out quietly for what is measured ahead of its join (-u, the room on the
+// disk), whose words the join itself says; nothing when the join would stop.
+std::optional<JoinPlan> plan_quietly(const std::string& front_name, const std::string& rear_name, LengthRule lengths) {
     const Hush hush;
     try {
-        const OwnedFile front_file(open_regular_file(front_name, "rb")), rear_file(open_regular_file(rear_name, "rb"));
-        if (!front_file || !rear_file) return std::nullopt;
-        const AudioSpan front_audio = locate_audio(front_file.get()), rear_audio = locate_audio(rear_file.get());
-        JoinPlan plan = plan_join(front_file.get(), rear_file.get(), front_audio, rear_audio, lengths);
-        if (plan.output_size == output->size) return plan;
+        const OwnedFile front(open_regular_file(front_name, "rb")), rear(open_regular_file(rear_name, "rb"));
+        if (!front || !rear) return std::nullopt;
+        const AudioSpan front_audio = locate_audio(front.get()), rear_audio = locate_audio(rear.get());
+        return plan_join(front.get(), rear.get(), front_audio, rear_audio, lengths);
     } catch (const Stop&) {
+        return std::nullopt;
     }
-    return std::nullopt;
+}
+
+// Whether the output already holds the planned join, as far as can be told without reading it
+// (-u): it was written no earlier than either input, and has the size the join gives it, which
+// an output cut short by a crash never has.
+bool already_joined(const JoinPlan& plan, const std::string& front_name, const std::string& rear_name,
+                    const std::string& output_name) {
+    const std::optional<FileStamp> output = file_stamp(output_name), front = file_stamp(front_name),
+                                   rear = file_stamp(rear_name);
+    return output && front && rear && output->modified >= front->modified && output->modified >= rear->modified &&
+           output->size == plan.output_size;
 }
 
 // What became of a take that did not stop.
@@ -203,11 +202,11 @@ struct Joined {
 // The line that ends a verification: the hash of what came back from the disk, for a log.
 void report_verified(const std::string& hash) { report("\nverified:             XXH3-128 %s\n", hash.c_str()); }
 
-// Joins one take: the report, the progress bar and "done.", or the message that stops it
-// (fail_if throws Stop, and what is open closes as it passes). An interruption removes the output
-// that was being written, as a file that would look finished and is not.
-Joined join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
-                 const Destination& destination, const CommandLine& command) {
+// Joins one take into its destination: the report, the progress bar and "done.", or the message
+// that stops it (fail_if throws Stop, and what is open closes as it passes: the destination
+// removes its .part, and the output keeps what it held).
+Joined join_take(const std::string& front_name, const std::optional<std::string>& rear_name, Destination& destination,
+                 const CommandLine& command) {
     stop_if_interrupted();
     const OwnedFile front(open_regular_file(front_name, "rb"));
     fail_if(!front, "cannot open front input file!");
@@ -222,63 +221,65 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
     report("rear wave file:       %s\n", rear_name->c_str());
     fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
     const AudioSpan rear_audio = locate_audio(rear.get());
-
-    // Opening for writing empties the file, so an input must never be the output.
-    const std::string& output_name = destination.name;
-    fail_if(!destination.stream && (names_same_file(output_name, front_name) || names_same_file(output_name, *rear_name)),
+    fail_if(destination.overwrites(front_name) || destination.overwrites(*rear_name),
             "output file would overwrite an input file!");
-    if (command.update) {
-        if (const std::optional<JoinPlan> plan = already_joined(front_name, *rear_name, output_name, command.lengths)) {
-            report("6ch output wave file: %s\nalready joined.\n", output_name.c_str());
-            if (!command.verify) return {0, true};
-            // The join computed anew, compared with the output read back, and nothing written.
-            report_verifying();
-            fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
-            fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
-            ReadBack back(output_name);
-            put_surround_header(back, plan->length, plan->format, plan->carried);
-            put_surround_audio(front.get(), rear.get(), back, plan->length, plan->format, COMPARED_RUN_BYTES);
-            report_verified(back.finish());
-            return {0, true, true};
-        }
+
+    const std::optional<JoinPlan> planned = plan_quietly(front_name, *rear_name, command.lengths);
+    if (command.update && planned && already_joined(*planned, front_name, *rear_name, destination.name())) {
+        report("6ch output wave file: %s\nalready joined.\n", destination.name().c_str());
+        destination.remove_leftover();
+        if (!command.verify) return {0, true};
+        // The join computed anew, compared with the output read back, and nothing written.
+        report_verifying();
+        fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
+        fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
+        ReadBack back(destination.name());
+        put_surround_header(back, planned->length, planned->format, planned->carried);
+        put_surround_audio(front.get(), rear.get(), back, planned->length, planned->format, COMPARED_RUN_BYTES);
+        report_verified(back.finish());
+        return {0, true, true};
     }
-    OwnedFile output(destination.stream ? destination.stream : std::fopen(output_name.c_str(), "wb"));
-    if (!output) {
+    // The room is measured before the .part is made: a disk too small is known before its first byte.
+    const char* no_room = planned ? destination.room_problem(planned->output_size) : nullptr;
+    if (!no_room && !destination.create()) {
         complain("%s\n", CANNOT_CREATE_OUTPUT);
         return {OUTPUT_NOT_CREATED};
     }
-    unbuffer(output.get());
-    report("6ch output wave file: %s\n", output_name.c_str());
+    report("6ch output wave file: %s\n", destination.name().c_str());
 
+    const JoinPlan plan = plan_join(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
+    fail_if(no_room != nullptr, no_room);
+    fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
+    fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
     std::optional<OutputHash> written_hash;
     if (command.verify) written_hash.emplace();
-    JoinPlan plan;
-    try {
-        plan = plan_join(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
-        fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
-        fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
-        OutputFile sink(output.get(), written_hash ? &*written_hash : nullptr);
-        write_surround(front.get(), rear.get(), sink, plan.length, plan.format, plan.carried);
-    } catch (const Interrupted&) {
-        output.reset();
-        if (!destination.stream) remove_file(output_name);
-        throw;
-    }
-    if (!command.verify) return {std::fclose(output.release())};
-
-    // On the disk, then read back from it: the flush is what the disk needs to store the bytes,
-    // which a run without --verify leaves to the system after it ends.
-    fail_if(!flush_to_disk(output.get()), "cannot write output file!");
-    fail_if(std::fclose(output.release()) != 0, "cannot write output file!");
-    report_verified(verify_output(output_name, plan.output_size, written_hash->hex()));
+    unbuffer(destination.file());
+    OutputFile sink(destination.file(), written_hash ? &*written_hash : nullptr);
+    write_surround(front.get(), rear.get(), sink, plan.length, plan.format, plan.carried);
+    // With --verify the output is on its disk before "done.", and read back from it after.
+    fail_if(!destination.place(command.verify), CANNOT_WRITE_OUTPUT);
+    report("\ndone.\n");
+    if (!command.verify) return {0};
+    report_verified(verify_output(destination.name(), plan.output_size, written_hash->hex()));
     return {0, false, true};
 }
 
-// A dry run's line for one take; with -u, whether it would be passed over.
-void report_would_join(const Take& take, const CommandLine& command) {
-    const bool already = command.update && already_joined(take.front, take.rear, take.output, command.lengths);
-    report("%s + %s -> %s%s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str(),
-           already ? " (already joined)" : "");
+// The outputs a run writes, and the room each takes: a take that would stop, or that -u passes
+// over, writes none; nor does one written in place. With `say`, a dry run's line for each take.
+std::vector<PlannedOutput> plan_outputs(const std::vector<Take>& takes, const CommandLine& command, bool say) {
+    std::vector<PlannedOutput> outputs;
+    for (const Take& take : takes) {
+        const std::optional<JoinPlan> plan = plan_quietly(take.front, take.rear, command.lengths);
+        const bool already = command.update && plan && already_joined(*plan, take.front, take.rear, take.output);
+        if (say)
+            report("%s + %s -> %s%s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str(),
+                   already ? " (already joined)" : "");
+        if (!plan || already || take.output == STANDARD_OUTPUT) continue;
+        const Destination destination(take.output);
+        if (!destination.in_place())
+            outputs.push_back({take.output, plan->output_size, destination.replaced_size(), destination.leftover_size()});
+    }
+    return outputs;
 }
 
 // The summary's lines for what was not joined, in the run's order: the takes that stopped, the
@@ -308,10 +309,22 @@ int join_card(const CommandLine& command) {
         report_not_joined({}, card);
         return 1;
     }
+    const std::vector<std::string> destination_folders = command.output ? std::vector{*command.output} : command.files;
+    const std::vector<SpaceNeeded> room =
+        measure_room(plan_outputs(card.takes, command, command.dry_run), destination_folders);
     if (command.dry_run) {
-        for (const Take& take : card.takes) report_would_join(take, command);
         report("would join %llu of %llu takes\n", count, count);
-        return report_not_joined({}, card);
+        const int status = report_not_joined({}, card);
+        for (const SpaceNeeded& space : room) report_space(space);
+        return status;
+    }
+    // The whole card is measured before its first take; each take is measured again before its
+    // own, as other writers may fill the disk meanwhile.
+    if (std::any_of(room.begin(), room.end(), [](const SpaceNeeded& space) { return !space.fits(); })) {
+        for (const SpaceNeeded& space : room)
+            if (!space.fits()) complain_space(space);
+        complain("not enough free space for the outputs!\n");
+        return 1;
     }
 
     std::vector<LeftOut> stopped;
@@ -323,10 +336,10 @@ int join_card(const CommandLine& command) {
         report("take %llu of %llu\n", reached + 1, count);
         if (command.output) make_folders(take.output.substr(0, last_component_start(take.output)));
         try {
-            const Joined result = join_take(take.front, take.rear, {take.output}, command);
+            Destination destination(take.output);
+            const Joined result = join_take(take.front, take.rear, destination, command);
             if (result.status != 0) {
-                stopped.push_back({take.front, result.status == OUTPUT_NOT_CREATED ? CANNOT_CREATE_OUTPUT
-                                                                                     : "cannot write output file!"});
+                stopped.push_back({take.front, CANNOT_CREATE_OUTPUT});
             } else {
                 ++joined;
                 already += result.already;
@@ -383,17 +396,24 @@ int main(int argc, char* argv[]) try {
     const std::string output_name = output_path(derive_output_name(front_name), command.output);
     if (command.dry_run) {
         fail_if(!rear_name, "rear file not given and no auto-detect possible!");
-        report_would_join({front_name, *rear_name, output_name}, command);
+        const std::vector<SpaceNeeded> room =
+            measure_room(plan_outputs({{front_name, *rear_name, output_name}}, command, true),
+                         audio_to_stdout ? std::vector<std::string>{} : std::vector{folder_of(output_name)});
         report("would join 1 of 1 takes\n");
+        for (const SpaceNeeded& space : room) report_space(space);
         return 0;
     }
-    if (!audio_to_stdout) return join_take(front_name, rear_name, {output_name}, command).status;
+    if (!audio_to_stdout) {
+        Destination destination(output_name);
+        return join_take(front_name, rear_name, destination, command).status;
+    }
     if (is_terminal(stdout)) {
         complain("cannot write audio to a terminal!\n");
         return OUTPUT_NOT_CREATED;
     }
     carry_bytes_on_stdout();
-    return join_take(front_name, rear_name, {STANDARD_OUTPUT, stdout}, command).status;
+    Destination destination(STANDARD_OUTPUT, stdout);
+    return join_take(front_name, rear_name, destination, command).status;
 } catch (const Interrupted&) {
     return INTERRUPTED_STATUS;
 } catch (const Stop&) {
