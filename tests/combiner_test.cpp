@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "combiner/destination.h"
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "test_support.h"
@@ -127,5 +128,37 @@ TEST(Interleave, AShortReadStops) {
               "cannot read input file!");
     for (std::FILE* file : {front, rear, out}) std::fclose(file);
 }
+
+// Whether a join fits its file system: FAT holds no file of 4 GiB or more, a join must fit
+// what is free with what a killed run's .part gives back, and a file system that gives no figure
+// is not checked.
+struct RoomCase {
+    const char* name;
+    std::uint64_t size, freed;
+    FileSystemFacts facts;
+    const char* problem;  // nullptr: it fits
+};
+
+class RoomTest : public ::testing::TestWithParam<RoomCase> {};
+
+TEST_P(RoomTest, DecidesBeforeTheFirstByte) {
+    const RoomCase& c = GetParam();
+    const char* problem = room_problem(c.size, c.freed, c.facts);
+    EXPECT_STREQ(problem ? problem : "fits", c.problem ? c.problem : "fits");
+}
+
+constexpr std::uint64_t FOUR_GIB = std::uint64_t{1} << 32;
+INSTANTIATE_TEST_SUITE_P(
+    Disks, RoomTest,
+    ::testing::Values(RoomCase{"exactly what is free", 1000, 0, {1, 1000, true}, nullptr},
+                      RoomCase{"a byte more than is free", 1001, 0, {1, 1000, true}, NO_ROOM},
+                      RoomCase{"a leftover .part gives its room back", 1500, 500, {1, 1000, true}, nullptr},
+                      RoomCase{"no figure: not checked", FOUR_GIB * 4, 0, {1, std::nullopt, true}, nullptr},
+                      RoomCase{"FAT, a byte under 4 GiB", FOUR_GIB - 1, 0, {1, FOUR_GIB * 2, false}, nullptr},
+                      RoomCase{"FAT, 4 GiB", FOUR_GIB, 0, {1, FOUR_GIB * 2, false}, TOO_LARGE_FOR_FILE_SYSTEM},
+                      RoomCase{"FAT without a figure, 4 GiB", FOUR_GIB, 0, {std::nullopt, std::nullopt, false},
+                               TOO_LARGE_FOR_FILE_SYSTEM},
+                      RoomCase{"exFAT or NTFS, 4 GiB", FOUR_GIB, 0, {1, FOUR_GIB * 2, true}, nullptr}),
+    [](const auto& info) { return test_name(info.param.name); });
 
 }  // namespace

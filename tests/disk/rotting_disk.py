@@ -1,14 +1,23 @@
 #!/usr/bin/python3
 """A disk that lies, for the tests: mounts FOLDER read-write at MOUNTPOINT through FUSE, with the
 kernel's page cache kept (kernel_cache) as a real disk's is, and stores what is written as it is
-written, but gives other bytes back than it stored, as a failing drive or a cheap bridge does.
+written, but gives other bytes back than it stored, as a failing drive or a cheap bridge does, or
+fills, fails or stalls.
 
-    rotting_disk.py FOLDER MOUNTPOINT [--rot NAME:OFFSET]... [--lose-tail NAME:BYTES] [--log FILE]
+    rotting_disk.py FOLDER MOUNTPOINT [--rot NAME:OFFSET]... [--lose-tail NAME:BYTES] [--full NAME:OFFSET]
+                    [--eio NAME:OFFSET] [--stall NAME:OFFSET:SECONDS] [--no-new-files] [--log FILE]
     fusermount -u MOUNTPOINT
 
 --rot NAME:OFFSET   reads of the file NAME (a path under FOLDER) give the byte at OFFSET inverted
 --lose-tail NAME:N  reads of the file NAME end N bytes before its end
---log FILE          appends a line for each fsync and read: "fsync NAME", "read NAME OFFSET SIZE"
+--full NAME:OFFSET  writes to the file NAME that reach OFFSET fail: no space left on the device
+--eio NAME:OFFSET   reads of the file NAME that reach OFFSET fail with an input/output error
+--stall NAME:OFFSET:SECONDS  the first write to NAME that reaches OFFSET waits SECONDS first
+--no-new-files      no file or folder can be created, as in a folder the user may not write;
+                    the files there can still be written
+--log FILE          appends a line for each fsync, read, write and rename: "fsync NAME",
+                    "read NAME OFFSET SIZE", "write NAME OFFSET SIZE", "rename OLD NEW", and
+                    "stall NAME" and "stalled NAME" around a stall; disks may share one log
 
 Runs in the foreground until unmounted. Needs Debian's fuse3 and python3-fuse, and /dev/fuse (as
 root); run it with /usr/bin/python3.
@@ -17,6 +26,7 @@ import errno
 import os
 import sys
 import threading
+import time
 
 import fuse
 
@@ -29,6 +39,10 @@ class RottingDisk(fuse.Fuse):
         self.root = "."
         self.rot = {}  # "/NAME" -> offsets whose bytes read back inverted
         self.lost = {}  # "/NAME" -> bytes lost at the end
+        self.full = {}  # "/NAME" -> offset no write may reach
+        self.eio = {}  # "/NAME" -> offset no read may reach
+        self.stall = {}  # "/NAME" -> (offset, seconds), once
+        self.no_new_files = False
         self.log = ""
         self.log_lock = threading.Lock()
 
@@ -51,6 +65,8 @@ class RottingDisk(fuse.Fuse):
             yield fuse.Direntry(name)
 
     def mkdir(self, path, mode):
+        if self.no_new_files:
+            return -errno.EACCES
         os.mkdir(self.real(path), mode)
 
     def unlink(self, path):
@@ -64,13 +80,29 @@ class RottingDisk(fuse.Fuse):
         return 0 if os.path.exists(self.real(path)) else -errno.ENOENT
 
     def create(self, path, flags, mode):
+        if self.no_new_files:
+            return -errno.EACCES
         os.close(os.open(self.real(path), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, mode))
         return 0
 
     def truncate(self, path, size):
         os.truncate(self.real(path), size)
 
+    def rename(self, old, new):
+        self.note(f"rename {old} {new}")
+        os.rename(self.real(old), self.real(new))
+
+    def chmod(self, path, mode):
+        os.chmod(self.real(path), mode)
+
     def write(self, path, data, offset):
+        self.note(f"write {path} {offset} {len(data)}")
+        if path in self.full and offset + len(data) > self.full[path]:
+            return -errno.ENOSPC
+        if path in self.stall and offset + len(data) > self.stall[path][0]:
+            self.note(f"stall {path}")
+            time.sleep(self.stall.pop(path)[1])
+            self.note(f"stalled {path}")
         with open(self.real(path), "r+b") as f:
             f.seek(offset)
             f.write(data)
@@ -82,6 +114,8 @@ class RottingDisk(fuse.Fuse):
 
     def read(self, path, size, offset):
         self.note(f"read {path} {offset} {size}")
+        if path in self.eio and offset + size > self.eio[path]:
+            return -errno.EIO
         with open(self.real(path), "rb") as f:
             end = os.fstat(f.fileno()).st_size - self.lost.get(path, 0)
             f.seek(offset)
@@ -94,16 +128,21 @@ class RottingDisk(fuse.Fuse):
 
 def main():
     args = sys.argv[1:]
-    plain, rot, lost, log = [], {}, {}, ""
+    plain, rot, lost, full, eio, stall, log, no_new_files = [], {}, {}, {}, {}, {}, "", False
     while args:
         a = args.pop(0)
-        if a in ("--rot", "--lose-tail"):
+        if a == "--no-new-files":
+            no_new_files = True
+        elif a == "--stall":
+            name, offset, seconds = args.pop(0).rsplit(":", 2)
+            stall["/" + name.lstrip("/")] = (int(offset), float(seconds))
+        elif a in ("--rot", "--lose-tail", "--full", "--eio"):
             name, _, number = args.pop(0).rpartition(":")
             name = "/" + name.lstrip("/")
             if a == "--rot":
                 rot.setdefault(name, []).append(int(number))
             else:
-                lost[name] = int(number)
+                {"--lose-tail": lost, "--full": full, "--eio": eio}[a][name] = int(number)
         elif a == "--log":
             log = os.path.abspath(args.pop(0))
         else:
@@ -112,7 +151,8 @@ def main():
         sys.exit(__doc__)
     server = RottingDisk(version="%prog 1", usage=__doc__, dash_s_do="setsingle")
     server.root = os.path.abspath(plain[0])
-    server.rot, server.lost, server.log = rot, lost, log
+    server.rot, server.lost, server.full, server.eio, server.stall, server.log = rot, lost, full, eio, stall, log
+    server.no_new_files = no_new_files
     server.parse([plain[1], "-f", "-s", "-o", "kernel_cache"], errex=1)
     server.main()
 
