@@ -23,8 +23,8 @@ struct Finder {
     Card card;
     std::vector<std::string> folders_seen;
 
-    // mirror: the output folder of this folder's takes; nothing when outputs go beside their fronts.
-    void find_in(const std::string& folder, const std::optional<std::string>& mirror) {
+    // mirrors: the output folders of this folder's takes; none when outputs go beside their fronts.
+    void find_in(const std::string& folder, const std::vector<std::string>& mirrors) {
         // Each folder once: folders given that overlap, and a junction or a link that a system
         // does not show as one (which could make a loop), are reached again under another name.
         for (const std::string& earlier : folders_seen)
@@ -52,23 +52,25 @@ struct Finder {
             } else if (!files.contains(pair)) {
                 card.unpaired.push_back({path, NO_REAR});
             } else {
-                const std::string output = mirror ? inside_folder(*mirror, derive_output_name(name))
-                                                  : derive_output_name(path);
-                card.takes.push_back({path, inside_folder(folder, pair), output});
+                std::vector<std::string> outputs;
+                for (const std::string& mirror : mirrors) outputs.push_back(inside_folder(mirror, derive_output_name(name)));
+                if (mirrors.empty()) outputs.push_back(derive_output_name(path));
+                card.takes.push_back({path, inside_folder(folder, pair), outputs});
             }
         }
         for (const FolderEntry& entry : *entries) {
             if (entry.kind != FolderEntry::Kind::folder) continue;
-            find_in(inside_folder(folder, entry.name),
-                    mirror ? std::optional(inside_folder(*mirror, entry.name)) : std::nullopt);
+            std::vector<std::string> below;
+            for (const std::string& mirror : mirrors) below.push_back(inside_folder(mirror, entry.name));
+            find_in(inside_folder(folder, entry.name), below);
         }
     }
 };
 
 }  // namespace
 
-Card find_takes(const std::vector<std::string>& folders, const std::optional<std::string>& output_folder) {
+Card find_takes(const std::vector<std::string>& folders, const std::vector<std::string>& output_folders) {
     Finder finder;
-    for (const std::string& folder : folders) finder.find_in(folder, output_folder);
+    for (const std::string& folder : folders) finder.find_in(folder, output_folders);
     return finder.card;
 }

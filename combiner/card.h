@@ -2,13 +2,13 @@
 // rear lies beside it, and the files that lack their pair.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
-// One take to join: its front, its rear, and where its output goes.
+// One take to join: its front, its rear, and where its outputs go, one for each destination.
 struct Take {
-    std::string front, rear, output;
+    std::string front, rear;
+    std::vector<std::string> outputs;
 };
 
 // A file that gives no take, or a folder that could not be read, and why, as the summary says it.
@@ -31,6 +31,6 @@ struct Card {
 // letter toggled, lies in the same folder. Names starting with "." and links to folders are passed
 // over. Each folder's files come before its subfolders, each in the byte order of their names;
 // a folder reached twice (folders given that overlap) counts at its first place. An output goes
-// beside its front, or with output_folder under it, in the subfolders that lead to its front
+// beside its front, or under each of output_folders, in the subfolders that lead to its front
 // from the folder given.
-Card find_takes(const std::vector<std::string>& folders, const std::optional<std::string>& output_folder);
+Card find_takes(const std::vector<std::string>& folders, const std::vector<std::string>& output_folders);

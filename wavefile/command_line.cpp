@@ -1,5 +1,6 @@
 #include "wavefile/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -40,7 +41,10 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             const std::string path = attached ? std::string(arg.substr(9)) : at + 1 < argc ? argv[++at] : "";
             const std::string name(arg.substr(0, arg.find('=')));
             if (path.empty()) return usage_error("option '" + name + "' needs a path", program);
-            command.output = path;
+            command.outputs.push_back(path);
+            if (command.outputs.size() > MOST_OUTPUTS)
+                return usage_error("option '" + name + "' given more than " + std::to_string(MOST_OUTPUTS) + " times",
+                                   program);
         } else if (arg == "-q" || arg == "--quiet") {
             command.quiet = true;
         } else if (joins && (arg == "-n" || arg == "--dry-run")) {
@@ -61,6 +65,8 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
         }
     }
     command.files.assign(argv + at, argv + argc);
+    if (command.outputs.size() > 1 && std::find(command.outputs.begin(), command.outputs.end(), "-") != command.outputs.end())
+        return usage_error("option '-o -' goes with no other '-o'", program);
     return command;
 }
 

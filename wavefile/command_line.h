@@ -1,11 +1,13 @@
 // The command line both programs read: options first, then file names.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
 inline constexpr int USAGE_ERROR_STATUS = 64;  // EX_USAGE of sysexits
+inline constexpr std::size_t MOST_OUTPUTS = 4;  // -o given at most so many times
 
 // What a join does with inputs of different lengths: refuses them, joins as much as the shorter
 // holds (--trim), or as much as the longer holds, the shorter followed by silence (--pad).
@@ -16,7 +18,7 @@ struct CommandLine {
     Action action = Action::run;
     std::string problem;                // for usage_error: what is wrong, naming the option
     const char* program = "";
-    std::optional<std::string> output;  // -o PATH, for a program that takes it
+    std::vector<std::string> outputs;   // -o PATH, each given, for a program that takes it
     LengthRule lengths = LengthRule::equal;
     bool dry_run = false;               // -n: say what would be joined, write nothing
     bool quiet = false;                 // -q: say only what went wrong
@@ -28,10 +30,10 @@ struct CommandLine {
 // Options come before the file names: "--" ends them, and so does the first argument that does
 // not begin with '-'. -h/--help and -V/--version answer at once; -q/--quiet goes for both
 // programs. A program that joins also takes
-// -o PATH (--output PATH, --output=PATH), -n/--dry-run, --verify (no short form: -v is "verbose"
+// -o PATH (--output PATH, --output=PATH) up to MOST_OUTPUTS times, -o - alone, -n/--dry-run, --verify (no short form: -v is "verbose"
 // to most users), -u/--update, and one of -t/--trim and -p/--pad. Any other argument
-// beginning with '-' before the file names, -o without its path, or both --trim and --pad, is a
-// usage error.
+// beginning with '-' before the file names, -o without its path or given too often, -o - beside
+// another -o, or both --trim and --pad, is a usage error.
 CommandLine read_command_line(int argc, char* argv[], const char* program, bool joins);
 
 // Prints the line of a usage error, which names what is wrong, and returns its status.
