@@ -12,6 +12,7 @@ struct FileSystemTally {
     std::optional<std::uint64_t> free;
     std::int64_t net = 0;  // joins less what they replace or give back
     std::uint64_t largest_replaced = 0;
+    std::vector<std::string> names;
 };
 
 // An output's folder may not exist yet: the folder it will be made in tells its file system.
@@ -29,10 +30,10 @@ std::vector<SpaceNeeded> measure_room(const std::vector<PlannedOutput>& outputs,
             return facts.id ? t.id == facts.id : t.folder == folder;
         });
         if (tally != tallies.end()) return tally;
-        tallies.push_back({facts.id, folder, facts.free});
+        tallies.push_back({facts.id, folder, facts.free, 0, 0, {}});
         return tallies.end() - 1;
     };
-    for (const std::string& name : names) tally_of(name);
+    for (const std::string& name : names) tally_of(name)->names.push_back(name);
     for (const PlannedOutput& output : outputs) {
         const auto tally = tally_of(folder_of(output.path));
         tally->net += static_cast<std::int64_t>(output.size) - static_cast<std::int64_t>(output.replaced + output.leftover);
@@ -42,7 +43,8 @@ std::vector<SpaceNeeded> measure_room(const std::vector<PlannedOutput>& outputs,
     for (const FileSystemTally& tally : tallies) {
         if (!tally.free) continue;
         const std::int64_t needs = tally.net + static_cast<std::int64_t>(tally.largest_replaced);
-        needed.push_back({tally.folder, static_cast<std::uint64_t>(std::max<std::int64_t>(needs, 0)), *tally.free});
+        needed.push_back(
+            {tally.folder, static_cast<std::uint64_t>(std::max<std::int64_t>(needs, 0)), *tally.free, tally.names});
     }
     return needed;
 }

@@ -20,6 +20,7 @@ struct SpaceNeeded {
     std::string folder;  // as the command line names it
     std::uint64_t needs;
     std::uint64_t free;
+    std::vector<std::string> names;  // those of the names given that lie on it
     bool fits() const { return needs <= free; }
 };
 

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 #include "combiner/card.h"
 #include "combiner/destination.h"
+#include "combiner/fan_out.h"
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "combiner/read_back.h"
@@ -29,7 +31,7 @@ namespace {
 
 const char USAGE[] =
     "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] [-u] [--verify] FRONT.wav [REAR.wav]\n"
-    "       sixjoin [-o FOLDER] [-t | -p] [-n] [-q] [-u] [--verify] FOLDER...\n"
+    "       sixjoin [-o FOLDER]... [-t | -p] [-n] [-q] [-u] [--verify] FOLDER...\n"
     "\n"
     "Joins the front and rear stereo files of a four-channel take into one\n"
     "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
@@ -43,6 +45,8 @@ const char USAGE[] =
     "options:\n"
     "  -o, --output PATH  write the output to PATH, or into PATH when it is a folder;\n"
     "                     with a folder given, under PATH, in the same subfolders;\n"
+    "                     given up to four times, to every PATH at once, the inputs\n"
+    "                     read once;\n"
     "                     -o - writes it to standard output, for an encoder's pipe,\n"
     "                     and all that is said goes to standard error\n"
     "  -t, --trim         join inputs of different lengths as far as the shorter one\n"
@@ -69,6 +73,8 @@ const char USAGE[] =
     "  the same before the card is formatted: each output proved on its disk, and\n"
     "  what an interrupted run left finished:\n"
     "    sixjoin -u --verify -o ~/takes /media/card\n"
+    "  two verified copies of a card on two disks, from one read of it:\n"
+    "    sixjoin --verify -o /media/A/takes -o /media/B/takes /media/card\n"
     "  a take cut short, whose two files end apart:\n"
     "    sixjoin --trim take9F.WAV\n"
     "  straight into FLAC, without a file in between:\n"
@@ -76,8 +82,8 @@ const char USAGE[] =
     "\n"
     "exit status:\n"
     "  0    the output was written in full (\"done.\"); with folders, every take\n"
-    "  1    with folders: a take or a file was not joined, none was found, or the\n"
-    "       outputs would not fit their disk\n"
+    "  1    with folders: a take or a file was not joined (on any destination), none\n"
+    "       was found, or the outputs would not fit a disk\n"
     "  25   the output cannot be created (its folder takes no new file), or -o -\n"
     "       onto a terminal\n"
     "  64   a wrong option\n"
@@ -89,12 +95,11 @@ const char USAGE[] =
     "run that stops leaves the output's name as it found it, and removes the .part\n"
     "(a killed run leaves it, for the next run to replace).\n";
 
-// The output's path: the derived name, or the one the user gave; a folder given gets the
-// derived name's last component inside it.
-std::string output_path(const std::string& derived, const std::optional<std::string>& given) {
-    if (!given) return derived;
-    if (!names_folder(*given)) return *given;
-    return inside_folder(*given, std::string_view(derived).substr(last_component_start(derived)));
+// An output's path when the user gave one: that path, or, when it is a folder, the derived
+// name's last component inside it.
+std::string output_path(const std::string& derived, const std::string& given) {
+    if (!names_folder(given)) return given;
+    return inside_folder(given, std::string_view(derived).substr(last_component_start(derived)));
 }
 
 // The frames to join: as many as both inputs hold, when the lengths agree; as the shorter holds
@@ -192,21 +197,90 @@ bool already_joined(const JoinPlan& plan, const std::string& front_name, const s
            output->size == plan.output_size;
 }
 
-// What became of a take that did not stop.
-struct Joined {
-    int status;            // what a run on this take alone ends with
-    bool already = false;  // passed over by -u
-    bool verified = false;
+// One destination of a take, and what became of it there.
+struct TakeOutput {
+    Destination& destination;
+    bool already = false;           // -u passes it over
+    const char* no_room = nullptr;  // what keeps the join off its disk
+    bool open = false;              // being written
+    const char* failure = nullptr;  // what stopped it
 };
 
-// The line that ends a verification: the hash of what came back from the disk, for a log.
-void report_verified(const std::string& hash) { report("\nverified:             XXH3-128 %s\n", hash.c_str()); }
+// What became of a take that did not stop as a whole.
+struct Joined {
+    int status = 0;                 // what a run on this take alone ends with
+    bool already = false;           // passed over on every destination (-u)
+    unsigned verified = 0;          // outputs read back as written
+    std::vector<LeftOut> failures;  // each destination that failed, as "<output>: <message>" when several
+};
 
-// Joins one take into its destination: the report, the progress bar and "done.", or the message
-// that stops it (fail_if throws Stop, and what is open closes as it passes: the destination
-// removes its .part, and the output keeps what it held).
-Joined join_take(const std::string& front_name, const std::optional<std::string>& rear_name, Destination& destination,
-                 const CommandLine& command) {
+// A destination stops alone: says why, as "<path>: <message>" when the take has several, and the
+// take goes on with the others.
+void fail_output(TakeOutput& output, const char* message, bool several, bool say = true) {
+    if (say && several) complain("%s: %s\n", output.destination.name().c_str(), message);
+    else if (say) complain("%s\n", message);
+    output.failure = message;
+    output.open = false;
+}
+
+bool any_open(const std::vector<TakeOutput>& outputs) {
+    return std::any_of(outputs.begin(), outputs.end(), [](const TakeOutput& output) { return output.open; });
+}
+
+// What a take's outputs came to: the status of the first that failed (25 when it could not be
+// created), and each failure for a card's summary.
+Joined outcome(const std::vector<TakeOutput>& outputs, unsigned verified) {
+    Joined joined;
+    joined.verified = verified;
+    for (const TakeOutput& output : outputs) {
+        if (!output.failure) continue;
+        if (joined.failures.empty()) joined.status = output.failure == CANNOT_CREATE_OUTPUT ? OUTPUT_NOT_CREATED : 255;
+        joined.failures.push_back({outputs.size() > 1 ? output.destination.name() : "", output.failure});
+    }
+    return joined;
+}
+
+// Writes the join to every open output: on the main thread when there is one destination, a
+// thread for each when there are several. "done." once each holds the whole join; a destination
+// that fails is said after the bar, and the take goes on with the others.
+void write_outputs(std::FILE* front, std::FILE* rear, std::vector<TakeOutput>& outputs, const JoinPlan& plan,
+                   OutputHash* hash, bool flush) {
+    if (outputs.size() == 1) {
+        Destination& destination = outputs[0].destination;
+        OutputFile sink(destination.file(), hash);
+        write_surround(front, rear, sink, plan.length, plan.format, plan.carried);
+        fail_if(!destination.place(flush), CANNOT_WRITE_OUTPUT);
+        report("\ndone.\n");
+        return;
+    }
+    std::vector<Destination*> writing;
+    for (TakeOutput& output : outputs)
+        if (output.open) writing.push_back(&output.destination);
+    std::vector<bool> failed(writing.size(), true);
+    try {
+        FanOut sink(writing, hash, flush);
+        write_surround(front, rear, sink, plan.length, plan.format, plan.carried);
+        failed = sink.finish();
+    } catch (const NoDestinationLeft&) {
+    }
+    bool any_failed = false;
+    for (std::size_t at = 0, written = 0; at < outputs.size(); ++at) {
+        if (!outputs[at].open) continue;
+        if (failed[written++]) {
+            fail_output(outputs[at], CANNOT_WRITE_OUTPUT, true);
+            any_failed = true;
+        }
+    }
+    // The bar's line ends with the first failure said, as a stop's message ends it.
+    if (any_open(outputs)) report(any_failed ? "done.\n" : "\ndone.\n");
+}
+
+// Joins one take into each of its destinations: the report, the progress bar and "done.", or the
+// message that stops it (fail_if throws Stop, and what is open closes as it passes: each
+// destination removes its .part, and each output keeps what it held). A destination that fails
+// on its own stops alone.
+Joined join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
+                 std::deque<Destination>& destinations, const CommandLine& command) {
     stop_if_interrupted();
     const OwnedFile front(open_regular_file(front_name, "rb"));
     fail_if(!front, "cannot open front input file!");
@@ -221,63 +295,111 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
     report("rear wave file:       %s\n", rear_name->c_str());
     fail_if(names_same_file(front_name, *rear_name), "front and rear input are the same file!");
     const AudioSpan rear_audio = locate_audio(rear.get());
-    fail_if(destination.overwrites(front_name) || destination.overwrites(*rear_name),
-            "output file would overwrite an input file!");
+    for (const Destination& destination : destinations)
+        fail_if(destination.overwrites(front_name) || destination.overwrites(*rear_name),
+                "output file would overwrite an input file!");
 
+    // -u judges each destination alone.
     const std::optional<JoinPlan> planned = plan_quietly(front_name, *rear_name, command.lengths);
-    if (command.update && planned && already_joined(*planned, front_name, *rear_name, destination.name())) {
-        report("6ch output wave file: %s\nalready joined.\n", destination.name().c_str());
-        destination.remove_leftover();
-        if (!command.verify) return {0, true};
-        // The join computed anew, compared with the output read back, and nothing written.
-        report_verifying();
-        fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
-        fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
-        ReadBack back(destination.name());
-        put_surround_header(back, planned->length, planned->format, planned->carried);
-        put_surround_audio(front.get(), rear.get(), back, planned->length, planned->format, COMPARED_RUN_BYTES);
-        report_verified(back.finish());
-        return {0, true, true};
+    std::vector<TakeOutput> outputs;
+    for (Destination& destination : destinations)
+        outputs.push_back({destination,
+                           command.update && planned && already_joined(*planned, front_name, *rear_name, destination.name())});
+    const bool several = outputs.size() > 1;
+    if (std::all_of(outputs.begin(), outputs.end(), [](const TakeOutput& output) { return output.already; })) {
+        unsigned verified = 0;
+        for (TakeOutput& output : outputs) {
+            report("6ch output wave file: %s\nalready joined.\n", output.destination.name().c_str());
+            output.destination.remove_leftover();
+        }
+        // The join computed anew, compared with each output read back, and nothing written.
+        for (TakeOutput& output : outputs) {
+            if (!command.verify) break;
+            report_verifying(several ? output.destination.name() : "");
+            fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
+            fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
+            ReadBack back(output.destination.name(), several ? output.destination.name() : "");
+            try {
+                put_surround_header(back, planned->length, planned->format, planned->carried);
+                put_surround_audio(front.get(), rear.get(), back, planned->length, planned->format, COMPARED_RUN_BYTES);
+                report_verified(back.finish());
+                ++verified;
+            } catch (const DoesNotReadBack&) {
+                if (!several) throw;  // one output: the take stops, as it always did
+                fail_output(output, DOES_NOT_READ_BACK, several, false);
+            }
+        }
+        Joined joined = outcome(outputs, verified);
+        joined.already = true;
+        return joined;
     }
-    // The room is measured before the .part is made: a disk too small is known before its first byte.
-    const char* no_room = planned ? destination.room_problem(planned->output_size) : nullptr;
-    if (!no_room && !destination.create()) {
-        complain("%s\n", CANNOT_CREATE_OUTPUT);
-        return {OUTPUT_NOT_CREATED};
+    // Each destination's room is measured before its .part is made: a disk too small is known
+    // before its first byte.
+    for (TakeOutput& output : outputs) {
+        Destination& destination = output.destination;
+        if (output.already) {
+            report("6ch output wave file: %s\nalready joined.\n", destination.name().c_str());
+            destination.remove_leftover();
+            continue;
+        }
+        output.no_room = planned ? destination.room_problem(planned->output_size) : nullptr;
+        if (!output.no_room && !destination.create()) {
+            fail_output(output, CANNOT_CREATE_OUTPUT, several);
+            continue;
+        }
+        report("6ch output wave file: %s\n", destination.name().c_str());
+        output.open = !output.no_room;
+        if (output.open) unbuffer(destination.file());
     }
-    report("6ch output wave file: %s\n", destination.name().c_str());
+    const auto stopped_here = [&] {
+        return std::none_of(outputs.begin(), outputs.end(), [](const TakeOutput& o) { return o.open || o.no_room; });
+    };
+    if (stopped_here()) return outcome(outputs, 0);
 
     const JoinPlan plan = plan_join(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
-    fail_if(no_room != nullptr, no_room);
+    for (TakeOutput& output : outputs)
+        if (output.no_room) fail_output(output, output.no_room, several);
+    if (!any_open(outputs)) return outcome(outputs, 0);
     fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
     fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
+    // One hash of what was written stands for every destination.
     std::optional<OutputHash> written_hash;
     if (command.verify) written_hash.emplace();
-    unbuffer(destination.file());
-    OutputFile sink(destination.file(), written_hash ? &*written_hash : nullptr);
-    write_surround(front.get(), rear.get(), sink, plan.length, plan.format, plan.carried);
-    // With --verify the output is on its disk before "done.", and read back from it after.
-    fail_if(!destination.place(command.verify), CANNOT_WRITE_OUTPUT);
-    report("\ndone.\n");
-    if (!command.verify) return {0};
-    report_verified(verify_output(destination.name(), plan.output_size, written_hash->hex()));
-    return {0, false, true};
+    write_outputs(front.get(), rear.get(), outputs, plan, written_hash ? &*written_hash : nullptr, command.verify);
+    if (!command.verify) return outcome(outputs, 0);
+
+    // With --verify each output is on its disk before "done.", and read back from it after,
+    // with those -u passed over.
+    std::vector<TakeOutput*> checked;
+    std::vector<std::string> paths;
+    for (TakeOutput& output : outputs) {
+        if (output.failure) continue;
+        checked.push_back(&output);
+        paths.push_back(output.destination.name());
+    }
+    const std::vector<bool> verified = verify_outputs(paths, plan.output_size, written_hash->hex(), several);
+    for (std::size_t at = 0; at < checked.size(); ++at)
+        if (!verified[at]) fail_output(*checked[at], DOES_NOT_READ_BACK, several, false);
+    return outcome(outputs, static_cast<unsigned>(std::count(verified.begin(), verified.end(), true)));
 }
 
 // The outputs a run writes, and the room each takes: a take that would stop, or that -u passes
-// over, writes none; nor does one written in place. With `say`, a dry run's line for each take.
+// over on a destination, writes none there; nor does an output written in place. With `say`, a
+// dry run's line for each take.
 std::vector<PlannedOutput> plan_outputs(const std::vector<Take>& takes, const CommandLine& command, bool say) {
     std::vector<PlannedOutput> outputs;
     for (const Take& take : takes) {
         const std::optional<JoinPlan> plan = plan_quietly(take.front, take.rear, command.lengths);
-        const bool already = command.update && plan && already_joined(*plan, take.front, take.rear, take.output);
-        if (say)
-            report("%s + %s -> %s%s\n", take.front.c_str(), take.rear.c_str(), take.output.c_str(),
-                   already ? " (already joined)" : "");
-        if (!plan || already || take.output == STANDARD_OUTPUT) continue;
-        const Destination destination(take.output);
-        if (!destination.in_place())
-            outputs.push_back({take.output, plan->output_size, destination.replaced_size(), destination.leftover_size()});
+        std::string line = take.front + " + " + take.rear + " -> ";
+        for (const std::string& output : take.outputs) {
+            const bool already = command.update && plan && already_joined(*plan, take.front, take.rear, output);
+            line += output + (already ? " (already joined)" : "") + (&output == &take.outputs.back() ? "\n" : ", ");
+            if (!plan || already || output == STANDARD_OUTPUT) continue;
+            const Destination destination(output);
+            if (!destination.in_place())
+                outputs.push_back({output, plan->output_size, destination.replaced_size(), destination.leftover_size()});
+        }
+        if (say) report("%s", line.c_str());
     }
     return outputs;
 }
@@ -291,25 +413,43 @@ int report_not_joined(const std::vector<LeftOut>& stopped, const Card& card) {
     return stopped.empty() && card.unpaired.empty() && card.unreadable.empty() ? 0 : 1;
 }
 
+// The card's room, measured before its first take: the destination folders on a file system that
+// cannot hold their outputs, each said with its space: line. With one destination the card stops
+// there; with several, those are dropped and the card goes on with the others.
+std::vector<std::string> folders_without_room(const std::vector<SpaceNeeded>& room, bool several) {
+    std::vector<std::string> dropped;
+    for (const SpaceNeeded& space : room) {
+        if (space.fits()) continue;
+        complain_space(space);
+        for (const std::string& folder : space.names) {
+            if (several) complain("%s: not enough free space for the outputs!\n", folder.c_str());
+            dropped.push_back(folder);
+        }
+    }
+    if (!dropped.empty() && !several) complain("not enough free space for the outputs!\n");
+    return dropped;
+}
+
 // sixjoin FOLDER...: every take in the folders, one after the other, each as a run on it alone
 // would join it, going on past those that stop; then the summary. --dry-run lists them instead.
 // An interruption ends the run after the summary of the takes that ran.
 int join_card(const CommandLine& command) {
     for (const std::string& folder : command.files)
         if (!names_folder(folder)) return refuse_usage("'" + folder + "' is not a folder, as the first is", "sixjoin");
-    if (command.output && command.files.size() > 1)
+    if (!command.outputs.empty() && command.files.size() > 1)
         return refuse_usage("option '-o' goes with one folder only", "sixjoin");
-    if (command.output == STANDARD_OUTPUT)
+    if (command.outputs == std::vector<std::string>{STANDARD_OUTPUT})
         return refuse_usage("option '-o -' writes one take, and folders give many", "sixjoin");
 
-    const Card card = find_takes(command.files, command.output);
+    Card card = find_takes(command.files, command.outputs);
     const unsigned long long count = card.takes.size();  // %llu: Windows C runtimes lack %zu
     if (count == 0 && card.unpaired.empty()) {
         complain("no take found!\n");
         report_not_joined({}, card);
         return 1;
     }
-    const std::vector<std::string> destination_folders = command.output ? std::vector{*command.output} : command.files;
+    const bool several = command.outputs.size() > 1;
+    const std::vector<std::string> destination_folders = command.outputs.empty() ? command.files : command.outputs;
     const std::vector<SpaceNeeded> room =
         measure_room(plan_outputs(card.takes, command, command.dry_run), destination_folders);
     if (command.dry_run) {
@@ -320,12 +460,11 @@ int join_card(const CommandLine& command) {
     }
     // The whole card is measured before its first take; each take is measured again before its
     // own, as other writers may fill the disk meanwhile.
-    if (std::any_of(room.begin(), room.end(), [](const SpaceNeeded& space) { return !space.fits(); })) {
-        for (const SpaceNeeded& space : room)
-            if (!space.fits()) complain_space(space);
-        complain("not enough free space for the outputs!\n");
-        return 1;
-    }
+    const std::vector<std::string> dropped = folders_without_room(room, several);
+    if (!dropped.empty() && (!several || dropped.size() == command.outputs.size())) return 1;
+    std::vector<bool> kept;
+    for (const std::string& folder : command.outputs)
+        kept.push_back(std::find(dropped.begin(), dropped.end(), folder) == dropped.end());
 
     std::vector<LeftOut> stopped;
     unsigned long long reached = 0, joined = 0, already = 0, verified = 0;
@@ -334,17 +473,19 @@ int join_card(const CommandLine& command) {
         const Take& take = card.takes[reached];
         if (interrupted()) break;  // between takes: the next one is not reached
         report("take %llu of %llu\n", reached + 1, count);
-        if (command.output) make_folders(take.output.substr(0, last_component_start(take.output)));
         try {
-            Destination destination(take.output);
-            const Joined result = join_take(take.front, take.rear, destination, command);
-            if (result.status != 0) {
-                stopped.push_back({take.front, CANNOT_CREATE_OUTPUT});
-            } else {
-                ++joined;
-                already += result.already;
-                verified += result.verified;
+            std::deque<Destination> destinations;
+            for (std::size_t at = 0; at < take.outputs.size(); ++at) {
+                if (!kept.empty() && !kept[at]) continue;
+                if (!command.outputs.empty()) make_folders(folder_of(take.outputs[at]));
+                destinations.emplace_back(take.outputs[at]);
             }
+            const Joined result = join_take(take.front, take.rear, destinations, command);
+            for (const LeftOut& failure : result.failures)
+                stopped.push_back({take.front, failure.path.empty() ? failure.why : failure.path + ": " + failure.why});
+            joined += result.failures.empty();
+            already += result.already && result.failures.empty();
+            verified += result.verified;
         } catch (const Interrupted& stop) {
             stopped.push_back({take.front, stop.message});
             stopped_by_user = true;
@@ -361,10 +502,21 @@ int join_card(const CommandLine& command) {
     if (already > 0) report(" (%llu already)", already);
     if (command.verify) report(", verified %llu", verified);
     report("\n");
-    const int status = report_not_joined(stopped, card);
+    const int status = std::max(report_not_joined(stopped, card), dropped.empty() ? 0 : 1);
     if (!stopped_by_user) return status;
     if (reached < count) complain("interrupted: %llu takes not reached\n", count - reached);
     return INTERRUPTED_STATUS;
+}
+
+// A usage error when two destinations name one place, through links too: places[i] is where the
+// -o given[i] puts the output (for folders, the folder itself). Nothing otherwise.
+std::optional<int> refuse_same_place(const std::vector<std::string>& given, const std::vector<std::string>& places) {
+    for (std::size_t first = 0; first < places.size(); ++first)
+        for (std::size_t second = first + 1; second < places.size(); ++second)
+            if (names_same_place(places[first], places[second]))
+                return refuse_usage("options '-o " + given[first] + "' and '-o " + given[second] + "' name the same place",
+                                    "sixjoin");
+    return std::nullopt;
 }
 
 }  // namespace
@@ -373,7 +525,7 @@ int main(int argc, char* argv[]) try {
     keep_own_console_open();
     catch_interruptions();
     const CommandLine command = read_command_line(argc, argv, "sixjoin", true);
-    const bool audio_to_stdout = command.output == STANDARD_OUTPUT;
+    const bool audio_to_stdout = command.outputs == std::vector<std::string>{STANDARD_OUTPUT};
     speak_to(audio_to_stdout ? stderr : stdout, command.quiet);
     report("sixjoin - converts 2 H2 ZOOM stereo waves into true surround 6ch wave.\n"
            "v1.4 - the sixjoin developers\n\n");
@@ -388,32 +540,41 @@ int main(int argc, char* argv[]) try {
                             "sixjoin");
     if (audio_to_stdout && command.update)
         return refuse_usage("option '-u' looks at an output file, and standard output is none", "sixjoin");
-    if (names_folder(files[0])) return join_card(command);
+    if (names_folder(files[0])) {
+        if (const std::optional<int> status = refuse_same_place(command.outputs, command.outputs)) return *status;
+        return join_card(command);
+    }
 
     const std::string& front_name = files[0];
     const std::optional<std::string> rear_name =
         files.size() == 2 ? std::optional<std::string>(files[1]) : derive_rear_name(front_name);
-    const std::string output_name = output_path(derive_output_name(front_name), command.output);
+    std::vector<std::string> output_names;
+    for (const std::string& given : command.outputs) output_names.push_back(output_path(derive_output_name(front_name), given));
+    if (output_names.empty()) output_names.push_back(derive_output_name(front_name));
+    if (const std::optional<int> status = refuse_same_place(command.outputs, output_names)) return *status;
     if (command.dry_run) {
         fail_if(!rear_name, "rear file not given and no auto-detect possible!");
+        std::vector<std::string> folders;
+        for (const std::string& name : output_names)
+            if (!audio_to_stdout) folders.push_back(folder_of(name));
         const std::vector<SpaceNeeded> room =
-            measure_room(plan_outputs({{front_name, *rear_name, output_name}}, command, true),
-                         audio_to_stdout ? std::vector<std::string>{} : std::vector{folder_of(output_name)});
+            measure_room(plan_outputs({{front_name, *rear_name, output_names}}, command, true), folders);
         report("would join 1 of 1 takes\n");
         for (const SpaceNeeded& space : room) report_space(space);
         return 0;
     }
-    if (!audio_to_stdout) {
-        Destination destination(output_name);
-        return join_take(front_name, rear_name, destination, command).status;
+    std::deque<Destination> destinations;
+    if (audio_to_stdout) {
+        if (is_terminal(stdout)) {
+            complain("cannot write audio to a terminal!\n");
+            return OUTPUT_NOT_CREATED;
+        }
+        carry_bytes_on_stdout();
+        destinations.emplace_back(STANDARD_OUTPUT, stdout);
+    } else {
+        for (const std::string& name : output_names) destinations.emplace_back(name);
     }
-    if (is_terminal(stdout)) {
-        complain("cannot write audio to a terminal!\n");
-        return OUTPUT_NOT_CREATED;
-    }
-    carry_bytes_on_stdout();
-    Destination destination(STANDARD_OUTPUT, stdout);
-    return join_take(front_name, rear_name, destination, command).status;
+    return join_take(front_name, rear_name, destinations, command).status;
 } catch (const Interrupted&) {
     return INTERRUPTED_STATUS;
 } catch (const Stop&) {

@@ -107,6 +107,17 @@ bool names_same_file(const std::string& first, const std::string& second) {
     return fs::equivalent(path_of(first), path_of(second), error);
 }
 
+bool names_same_place(const std::string& first, const std::string& second) {
+    if (names_same_file(first, second)) return true;
+    std::error_code error;
+    // weakly_canonical resolves the links of the part that exists, and keeps the rest as it is.
+    const fs::path one = fs::weakly_canonical(fs::absolute(path_of(first), error), error);
+    if (error) return false;
+    const fs::path other = fs::weakly_canonical(fs::absolute(path_of(second), error), error);
+    if (error) return false;
+    return (one / "").lexically_normal() == (other / "").lexically_normal();
+}
+
 bool names_folder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(path_of(path), error);

@@ -63,6 +63,10 @@ using OwnedFile = std::unique_ptr<std::FILE, CloseFile>;
 // Whether two paths name one file, through links or not; false when either does not exist.
 bool names_same_file(const std::string& first, const std::string& second);
 
+// Whether two paths name one place, a file or a folder, or would once it is created: through
+// links, "." and "..", and a folder's trailing separator.
+bool names_same_place(const std::string& first, const std::string& second);
+
 // Whether path names an existing folder (after links).
 bool names_folder(const std::string& path);
 
