@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cinttypes>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -177,6 +179,22 @@ std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t r
         if (c.output) c.output = six_channel_wave(44100, bits, front, rear, tag);
     };
 }
+
+// Builds, as its row runs, a 16-bit pair of `length` bytes a file for each of `takes` (their
+// fronts <take>F.wav, rears <take>R.wav), and their join as each of `joined_at`: files this long
+// would cost every test process the time to build them.
+std::function<void(JoinCase&)> long_takes(std::vector<std::string> takes, std::size_t length,
+                                          std::vector<std::string> joined_at = {}) {
+    return [=](JoinCase& c) {
+        const Bytes front = pattern(length, 41), rear = pattern(length, 42);
+        for (const std::string& take : takes)
+            for (const auto& file : pair_of_named(take, front, rear)) c.inputs.push_back(file);
+        const Bytes out = six_channel_wave(44100, 16, front, rear);
+        for (const std::string& name : joined_at) c.outputs.push_back({name, out});
+    };
+}
+// The size of that join.
+constexpr std::uint64_t joined_size(std::uint64_t length) { return 68 + 3 * length; }
 
 const std::string VERIFYING = "verifying...\n\n0%---------------------50%--------------------100%\n";
 // What --verify adds after "done.": the bar of the read-back and the hash of what came back,
@@ -882,34 +900,61 @@ std::vector<JoinCase> join_cases() {
     // A disk too small, known before the first byte: a tmpfs with room for one and a half of four
     // takes, then room for two, given the folder that holds two; then one take alone.
     {
-        std::vector<std::pair<std::string, Bytes>> card;
-        for (const char* take : {"FOLDER01/SR001", "FOLDER01/SR002", "FOLDER02/SR003", "FOLDER02/SR004"})
-            for (const auto& file : pair_of_named(std::string("card/") + take, pattern(400000, 1), pattern(400000, 2)))
-                card.push_back(file);
-        const Bytes out = six_channel_wave(44100, 16, pattern(400000, 1), pattern(400000, 2));
+        const std::vector<std::string> card = {"card/FOLDER01/SR001", "card/FOLDER01/SR002", "card/FOLDER02/SR003",
+                                               "card/FOLDER02/SR004"};
+        const std::uint64_t size = joined_size(400000);
         const auto nothing_written = [](const fs::path& dir) { EXPECT_TRUE(fs::is_empty(dir / "small")); };
-        cases.push_back({.name = "a card onto a disk too small: refused before its first take", .inputs = card,
+        cases.push_back({.name = "a card onto a disk too small: refused before its first take", .inputs = {},
                          .args = {"-o", "small", "card"}, .status = 1,
-                         .console = "space: small: needs " + std::to_string(4 * out.size()) +
+                         .console = "space: small: needs " + std::to_string(4 * size) +
                                     " bytes, F free\nnot enough free space for the outputs!\n",
-                         .output = std::nullopt, .check = nothing_written, .small_disk = 1800000});
+                         .output = std::nullopt, .build = long_takes(card, 400000), .check = nothing_written,
+                         .small_disk = 1800000});
         std::string two;
         for (int n = 1; n <= 2; ++n) {
             const std::string take = at({"card", "FOLDER01", "SR00" + std::to_string(n)});
             two += "take " + std::to_string(n) + " of 2\n" +
                    names(take + "F.wav", take + "R.wav", at({"small", "SR00" + std::to_string(n) + "F-6ch.wav"})) +
-                   format(44100, 16) + progress(out.size() - 8, 50) + "\n";
+                   format(44100, 16) + progress(size - 8, 50) + "\n";
         }
-        cases.push_back({.name = "a card's folder that fits the disk", .inputs = card, .args = {"-o", "small", at({"card", "FOLDER01"})},
-                         .status = 0, .console = two + "joined 2 of 2 takes\n", .output = out,
-                         .output_at = "small/SR001F-6ch.wav", .outputs = {{"small/SR002F-6ch.wav", out}},
+        cases.push_back({.name = "a card's folder that fits the disk", .inputs = {}, .args = {"-o", "small", at({"card", "FOLDER01"})},
+                         .status = 0, .console = two + "joined 2 of 2 takes\n", .output = std::nullopt,
+                         .build = long_takes(card, 400000, {"small/SR001F-6ch.wav", "small/SR002F-6ch.wav"}),
                          .small_disk = 2500000});
+        // With two destinations, the one too small is dropped and the card goes on with the other.
+        std::string to_big;
+        for (int n = 1; n <= 4; ++n) {
+            const std::string folder = n <= 2 ? "FOLDER01" : "FOLDER02", take = "SR00" + std::to_string(n);
+            const std::string front = at({"card", folder, take});
+            to_big += "take " + std::to_string(n) + " of 4\n" +
+                      names(front + "F.wav", front + "R.wav", at({"big", folder, take + "F-6ch.wav"})) + format(44100, 16) +
+                      progress(size - 8, 50) + "\n";
+        }
+        cases.push_back({.name = "a card onto two destinations, one too small: that one dropped", .inputs = {},
+                         .args = {"-o", "small", "-o", "big", "card"}, .status = 1,
+                         .console = "space: small: needs " + std::to_string(4 * size) +
+                                    " bytes, F free\nsmall: not enough free space for the outputs!\n" + to_big +
+                                    "joined 4 of 4 takes\n",
+                         .output = std::nullopt, .build = long_takes(card, 400000, {"big/FOLDER02/SR004F-6ch.wav"}),
+                         .check = nothing_written, .small_disk = 1800000});
+        std::string both;
+        for (int n = 1; n <= 4; ++n) {
+            const std::string folder = n <= 2 ? "FOLDER01" : "FOLDER02", take = "SR00" + std::to_string(n);
+            both += at({"card", folder, take + "F.wav"}) + " + " + at({"card", folder, take + "R.wav"}) + " -> " +
+                    at({"small", folder, take + "F-6ch.wav"}) + ", " + at({"big", folder, take + "F-6ch.wav"}) + "\n";
+        }
+        cases.push_back({.name = "--dry-run onto two destinations: every output, and the room on each disk",
+                         .inputs = {}, .args = {"-n", "-o", "small", "-o", "big", "card"}, .status = 0,
+                         .console = both + "would join 4 of 4 takes\nspace: small: needs " + std::to_string(4 * size) +
+                                    " bytes, F free\nspace: big: needs " + std::to_string(4 * size) + " bytes, F free\n",
+                         .output = std::nullopt, .output_at = "big", .build = long_takes(card, 400000),
+                         .check = nothing_written, .small_disk = 1800000});
         cases.push_back({.name = "a take onto a disk too small: refused before its first byte",
-                         .inputs = pair_of(stereo_wave(44100, 16, pattern(400000, 1)), stereo_wave(44100, 16, pattern(400000, 2))),
-                         .args = {"-o", "small", "takeF.wav"}, .status = 255,
+                         .inputs = {}, .args = {"-o", "small", "takeF.wav"}, .status = 255,
                          .console = names("takeF.wav", "takeR.wav", at({"small", "takeF-6ch.wav"})) + format(44100, 16) +
                                     "not enough free space for output file!\n",
-                         .output = std::nullopt, .check = nothing_written, .small_disk = 1000000});
+                         .output = std::nullopt, .build = long_takes({"take"}, 400000), .check = nothing_written,
+                         .small_disk = 1000000});
     }
     // A destination that gives other bytes back than it stored, with its page cache kept: only a
     // read-back past the cache finds them. The audio's byte lies in a page one write filled.
@@ -971,19 +1016,158 @@ std::vector<JoinCase> join_cases() {
                          .console = names("takeF.wav", "takeR.wav") + "cannot open output file!\n",
                          .output = STANDARD_OUT, .setup = old_output(old_kept, STANDARD_OUT), .output_at = old_kept,
                          .disk = "--no-new-files", .check = kept_date(old_kept)});
-        const Bytes long_front = pattern(1000000, 33), long_rear = pattern(1000000, 34);
-        cases.push_back({.name = "a read that fails keeps the old output",
-                         .inputs = {{"disk-store/takeF.wav", stereo_wave(44100, 16, long_front)},
-                                    {"disk-store/takeR.wav", stereo_wave(44100, 16, long_rear)}},
+        cases.push_back({.name = "a read that fails keeps the old output", .inputs = {},
                          .args = {"disk/takeF.wav"}, .status = 255,
                          .console = names(at({"disk", "takeF.wav"}), at({"disk", "takeR.wav"}), at({"disk", "takeF-6ch.wav"})) +
                                     format(44100, 16) + ruler(3 * 1000000 + 60) + "cannot read input file!\n",
                          .output = STANDARD_OUT, .setup = old_output(old_kept, STANDARD_OUT), .output_at = old_kept,
-                         .disk = "--eio takeR.wav:600000", .check = kept_date(old_kept)});
+                         .build = long_takes({"disk-store/take"}, 1000000), .disk = "--eio takeR.wav:600000",
+                         .check = kept_date(old_kept)});
         cases.push_back({.name = "--dry-run onto a disk that gives no figure: no space line", .inputs = pair,
                          .args = {"-n", "-o", "disk", "takeF.wav"}, .status = 0,
                          .console = "takeF.wav + takeR.wav -> " + at({"disk", "takeF-6ch.wav"}) + "\nwould join 1 of 1 takes\n",
                          .output = std::nullopt, .output_at = "disk-store/takeF-6ch.wav", .disk = ""});
+    }
+    // Several destinations: the inputs read once, every destination written at once, each the file
+    // that one destination alone gets; one that fails stops alone.
+    {
+        const auto two_folders = [](const fs::path& dir) {
+            fs::create_directory(dir / "A");
+            fs::create_directory(dir / "B");
+        };
+        const std::string a = at({"A", "takeF-6ch.wav"}), b = at({"B", "takeF-6ch.wav"});
+        const std::string two_lines = names("takeF.wav", "takeR.wav", a) + "6ch output wave file: " + b + "\n";
+        const auto verified_at = [&](const std::string& path, const Bytes& output) {
+            return "verifying " + path + "..." + verified(output).substr(std::string("verifying...").size());
+        };
+        cases.push_back({.name = "two destinations, verified", .inputs = STANDARD,
+                         .args = {"--verify", "-o", "A", "--output", "B", "takeF.wav"}, .status = 0,
+                         .console = two_lines + format(44100, 16) + progress(1260, 50) + verified_at(a, STANDARD_OUT) +
+                                    verified_at(b, STANDARD_OUT),
+                         .output = STANDARD_OUT, .setup = two_folders, .output_at = "A/takeF-6ch.wav",
+                         .outputs = {{"B/takeF-6ch.wav", STANDARD_OUT}}});
+        cases.push_back({.name = "two destinations, one that cannot be created", .inputs = STANDARD,
+                         .args = {"-o", "none/x.wav", "-o", "B", "takeF.wav"}, .status = 25,
+                         .console = names("takeF.wav", "takeR.wav") + "none/x.wav: cannot open output file!\n" +
+                                    "6ch output wave file: " + b + "\n" + format(44100, 16) + progress(1260, 50),
+                         .output = STANDARD_OUT, .setup = two_folders, .output_at = "B/takeF-6ch.wav"});
+        std::vector<std::pair<std::string, Bytes>> takes;
+        for (const char* take : {"SR001", "SR002"})
+            for (const auto& file : pair_of_named(std::string("card/") + take, FRONT, REAR)) takes.push_back(file);
+        std::string console;
+        for (int n = 1; n <= 2; ++n) {
+            const std::string take = "SR00" + std::to_string(n), front = at({"card", take});
+            const std::string out_a = at({"A", take + "F-6ch.wav"}), out_b = at({"B", take + "F-6ch.wav"});
+            console += "take " + std::to_string(n) + " of 2\n" + names(front + "F.wav", front + "R.wav", out_a) +
+                       "6ch output wave file: " + out_b + "\n" + format(44100, 16) + progress(1260, 50) +
+                       verified_at(out_a, STANDARD_OUT) + verified_at(out_b, STANDARD_OUT) + "\n";
+        }
+        cases.push_back({.name = "two verified copies of a card", .inputs = takes, .args = {"--verify", "-o", "A", "-o", "B", "card"},
+                         .status = 0, .console = console + "joined 2 of 2 takes, verified 4\n", .output = STANDARD_OUT,
+                         .output_at = "A/SR001F-6ch.wav",
+                         .outputs = {{"A/SR002F-6ch.wav", STANDARD_OUT}, {"B/SR001F-6ch.wav", STANDARD_OUT},
+                                     {"B/SR002F-6ch.wav", STANDARD_OUT}}});
+        const std::string usage = " - see sixjoin --help\n";
+        for (const auto& [name, args, console] :
+             {std::tuple{"-o - beside another -o", std::vector<std::string>{"-o", "A", "-o", "-", "takeF.wav"},
+                         "option '-o -' goes with no other '-o'" + usage},
+              std::tuple{"two -o naming one output", std::vector<std::string>{"-o", "A", "-o", "./A/takeF-6ch.wav", "takeF.wav"},
+                         "options '-o A' and '-o ./A/takeF-6ch.wav' name the same place" + usage},
+              std::tuple{"two -o naming one folder through a link", std::vector<std::string>{"-o", "A", "-o", "L", "card"},
+                         "options '-o A' and '-o L' name the same place" + usage},
+              std::tuple{"five -o", std::vector<std::string>{"-o", "1", "-o", "2", "-o", "3", "-o", "4", "-o", "5", "card"},
+                         "option '-o' given more than 4 times" + usage}}) {
+            cases.push_back({.name = name, .inputs = STANDARD, .args = args, .status = 64, .console = console,
+                             .output = std::nullopt, .setup = [](const fs::path& dir) {
+                                 fs::create_directories(dir / "card/A");
+                                 fs::create_directory_symlink("card/A", dir / "L");
+                                 fs::create_directory_symlink("card/A", dir / "A");
+                             }, .output_at = "card/A/takeF-6ch.wav"});
+        }
+        // Destinations on disks that lie: one gives a byte back changed, fills, or stalls.
+        const Bytes front = pattern(100000, 31), rear = pattern(100000, 32);
+        const Bytes out = six_channel_wave(44100, 16, front, rear);
+        std::vector<std::pair<std::string, Bytes>> card;
+        for (const char* take : {"SR001", "SR002"})
+            for (const auto& file : pair_of_named(std::string("card/") + take, front, rear)) card.push_back(file);
+        const std::string on_disk = at({"disk", "SR002F-6ch.wav"});
+        std::string rotten;
+        for (int n = 1; n <= 2; ++n) {
+            const std::string take = "SR00" + std::to_string(n), to_disk = at({"disk", take + "F-6ch.wav"});
+            rotten += "take " + std::to_string(n) + " of 2\n" +
+                      names(at({"card", take + "F.wav"}), at({"card", take + "R.wav"}), to_disk) + "6ch output wave file: " +
+                      at({"B", take + "F-6ch.wav"}) + "\n" + format(44100, 16) + progress(out.size() - 8, 50) +
+                      (n == 1 ? verified_at(to_disk, out)
+                              : "verifying " + to_disk + "...\n\n0%---------------------50%--------------------100%\n" +
+                                    std::string(50, '>') + to_disk + ": " + DOES_NOT_READ_BACK_LINE) +
+                      verified_at(at({"B", take + "F-6ch.wav"}), out) + "\n";
+        }
+        cases.push_back({.name = "two destinations, one that gives a byte back changed", .inputs = card,
+                         .args = {"--verify", "-o", "disk", "-o", "B", "card"}, .status = 1,
+                         .console = rotten + "joined 1 of 2 takes, verified 3\nnot joined: " + at({"card", "SR002F.wav"}) +
+                                    ": " + on_disk + ": " + DOES_NOT_READ_BACK_LINE,
+                         .output = out, .setup = two_folders, .output_at = "B/SR002F-6ch.wav",
+                         .outputs = {{"disk-store/SR001F-6ch.wav", out}, {"disk-store/SR002F-6ch.wav", out}},
+                         .disk = "--rot SR002F-6ch.wav:202000"});
+        cases.push_back({.name = "two destinations, one that fills", .inputs = pair_of(stereo_wave(44100, 16, front),
+                                                                                         stereo_wave(44100, 16, rear)),
+                         .args = {"-o", "disk", "-o", "B", "takeF.wav"}, .status = 255,
+                         .console = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) +
+                                    "6ch output wave file: " + b + "\n" + format(44100, 16) + ruler(out.size() - 8) +
+                                    std::string(50, '>') + at({"disk", "takeF-6ch.wav"}) + ": cannot write output file!\ndone.\n",
+                         .output = out, .setup = two_folders, .output_at = "B/takeF-6ch.wav",
+                         .disk = "--full takeF-6ch.wav.part:200000", .check = [](const fs::path& dir) {
+                             EXPECT_FALSE(fs::exists(dir / "disk-store/takeF-6ch.wav"));
+                         }});
+        // 12 MB written to two disks; while one sleeps in a write, the other goes on past 4 MiB.
+        const std::uint64_t long_size = joined_size(4000000);
+        cases.push_back({.name = "two destinations, one that stalls", .inputs = {},
+                         .args = {"-o", "disk", "-o", "disk2", "takeF.wav"}, .status = 0,
+                         .console = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + "6ch output wave file: " +
+                                    at({"disk2", "takeF-6ch.wav"}) + "\n" + format(44100, 16) + progress(long_size - 8, 50),
+                         .output = std::nullopt,
+                         .build = long_takes({"take"}, 4000000, {"disk-store/takeF-6ch.wav", "disk2-store/takeF-6ch.wav"}),
+                         .disk = "--stall takeF-6ch.wav.part:100000:2",
+                         .check = [](const fs::path& dir) {
+                             const std::vector<std::string> lines = log_lines(dir / "disk.log");
+                             const auto stall = std::find(lines.begin(), lines.end(), "stall /takeF-6ch.wav.part");
+                             const auto stalled = std::find(stall, lines.end(), "stalled /takeF-6ch.wav.part");
+                             ASSERT_NE(stalled, lines.end()) << "the disk never stalled";
+                             std::uint64_t reached = 0;
+                             for (auto line = stall; line != stalled; ++line) {
+                                 std::uint64_t offset = 0, size = 0;
+                                 if (std::sscanf(line->c_str(), "disk2 write /takeF-6ch.wav.part %" SCNu64 " %" SCNu64, &offset,
+                                                 &size) == 2)
+                                     reached = std::max(reached, offset + size);
+                             }
+                             EXPECT_GE(reached, 100000 + (4u << 20)) << "the other disk waited for the one that stalled";
+                         },
+                         .second_disk = ""});
+        // -u: one destination up to date, the other missing; the inputs, on a disk that logs its
+        // reads, are read once.
+        cases.push_back({.name = "-u with one destination up to date: only the other written, the inputs read once",
+                         .inputs = {},
+                         .args = {"-u", "-o", "A", "-o", "B", "disk/takeF.wav"}, .status = 0,
+                         .console = names(at({"disk", "takeF.wav"}), at({"disk", "takeR.wav"}), a) + "already joined.\n" +
+                                    "6ch output wave file: " + b + "\n" + format(44100, 16) + progress(long_size - 8, 50),
+                         .output = std::nullopt, .setup = [=](const fs::path& dir) {
+                             fs::create_directory(dir / "B");
+                             write_old(dir / "A/takeF-6ch.wav", six_channel_wave(44100, 16, pattern(4000000, 41),
+                                                                                 pattern(4000000, 42)));
+                             fs::last_write_time(dir / "A/takeF-6ch.wav", DAY_BEFORE + std::chrono::hours(48));
+                         },
+                         .build = long_takes({"disk-store/take"}, 4000000, {"A/takeF-6ch.wav", "B/takeF-6ch.wav"}),
+                         .disk = "",
+                         .check = [=](const fs::path& dir) {
+                             EXPECT_EQ(fs::last_write_time(dir / "A/takeF-6ch.wav"), DAY_BEFORE + std::chrono::hours(48));
+                             std::uint64_t read = 0;
+                             for (const std::string& line : log_lines(dir / "disk.log")) {
+                                 std::uint64_t offset = 0, size = 0;
+                                 if (std::sscanf(line.c_str(), "read /takeF.wav %" SCNu64 " %" SCNu64, &offset, &size) == 2)
+                                     read += size;
+                             }
+                             EXPECT_LT(read, 4000000 * 3 / 2) << "the front was read more than once";
+                         }});
     }
     // Interrupted half-way through a long take: the output goes, the inputs stay, status 130.
     {
@@ -1096,6 +1280,20 @@ std::vector<JoinCase> join_cases() {
                              rerun(dir, {"-u", "takeF.wav"}, BANNER + PAIR + "already joined.\n");
                              rerun(dir, {"takeF.wav"}, rerun_joined);
                          }});
+        cases.push_back({.name = "SIGINT half-way with two destinations", .inputs = {},
+                         .args = {"-o", "A", "-o", "B", "takeF.wav"}, .status = 130,
+                         .console = names("takeF.wav", "takeR.wav", at({"A", "takeF-6ch.wav"})) + "6ch output wave file: " +
+                                    at({"B", "takeF-6ch.wav"}) + "\n" + format(44100, 16) + ruler(3 * QUARTER + 60) +
+                                    ">interrupted!\n",
+                         .output = std::nullopt, .setup = [=](const fs::path& dir) {
+                             long_take("takeF.wav", "takeR.wav", QUARTER)(dir);
+                             fs::create_directory(dir / "A");
+                             fs::create_directory(dir / "B");
+                         },
+                         .interrupt = SIGINT, .check = [](const fs::path& dir) {
+                             EXPECT_TRUE(fs::is_empty(dir / "A"));
+                             EXPECT_TRUE(fs::is_empty(dir / "B"));
+                         }});
         if (!windows_programs() && geteuid() == 0) {
             // A device the run did not create: written in place, and never removed.
             cases.push_back({.name = "a device node interrupted stays", .inputs = {}, .args = {"-o", "null", "takeF.wav"},
@@ -1151,7 +1349,7 @@ TEST_P(JoinTest, StatusConsoleAndFiles) {
         ASSERT_TRUE(disk->mounted()) << "rotting_disk.py did not mount";
     }
     if (c.second_disk) {
-        second_disk.emplace(dir.path(), *c.second_disk, "disk2");
+        second_disk.emplace(dir.path(), "--label disk2 " + *c.second_disk, "disk2");
         ASSERT_TRUE(second_disk->mounted()) << "rotting_disk.py did not mount a second disk";
     }
 

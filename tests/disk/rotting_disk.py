@@ -5,7 +5,7 @@ written, but gives other bytes back than it stored, as a failing drive or a chea
 fills, fails or stalls.
 
     rotting_disk.py FOLDER MOUNTPOINT [--rot NAME:OFFSET]... [--lose-tail NAME:BYTES] [--full NAME:OFFSET]
-                    [--eio NAME:OFFSET] [--stall NAME:OFFSET:SECONDS] [--no-new-files] [--log FILE]
+                    [--eio NAME:OFFSET] [--stall NAME:OFFSET:SECONDS] [--no-new-files] [--log FILE [--label L]]
     fusermount -u MOUNTPOINT
 
 --rot NAME:OFFSET   reads of the file NAME (a path under FOLDER) give the byte at OFFSET inverted
@@ -18,6 +18,7 @@ fills, fails or stalls.
 --log FILE          appends a line for each fsync, read, write and rename: "fsync NAME",
                     "read NAME OFFSET SIZE", "write NAME OFFSET SIZE", "rename OLD NEW", and
                     "stall NAME" and "stalled NAME" around a stall; disks may share one log
+--label L           begins each line of the log with "L ", to tell disks that share it apart
 
 Runs in the foreground until unmounted. Needs Debian's fuse3 and python3-fuse, and /dev/fuse (as
 root); run it with /usr/bin/python3.
@@ -44,6 +45,7 @@ class RottingDisk(fuse.Fuse):
         self.stall = {}  # "/NAME" -> (offset, seconds), once
         self.no_new_files = False
         self.log = ""
+        self.label = ""
         self.log_lock = threading.Lock()
 
     def real(self, path):
@@ -52,7 +54,7 @@ class RottingDisk(fuse.Fuse):
     def note(self, line):
         if self.log:
             with self.log_lock, open(self.log, "a") as f:
-                f.write(line + "\n")
+                f.write(self.label + line + "\n")
 
     def getattr(self, path):
         try:
@@ -128,7 +130,7 @@ class RottingDisk(fuse.Fuse):
 
 def main():
     args = sys.argv[1:]
-    plain, rot, lost, full, eio, stall, log, no_new_files = [], {}, {}, {}, {}, {}, "", False
+    plain, rot, lost, full, eio, stall, log, no_new_files, label = [], {}, {}, {}, {}, {}, "", False, ""
     while args:
         a = args.pop(0)
         if a == "--no-new-files":
@@ -143,6 +145,8 @@ def main():
                 rot.setdefault(name, []).append(int(number))
             else:
                 {"--lose-tail": lost, "--full": full, "--eio": eio}[a][name] = int(number)
+        elif a == "--label":
+            label = args.pop(0) + " "
         elif a == "--log":
             log = os.path.abspath(args.pop(0))
         else:
@@ -152,7 +156,7 @@ def main():
     server = RottingDisk(version="%prog 1", usage=__doc__, dash_s_do="setsingle")
     server.root = os.path.abspath(plain[0])
     server.rot, server.lost, server.full, server.eio, server.stall, server.log = rot, lost, full, eio, stall, log
-    server.no_new_files = no_new_files
+    server.no_new_files, server.label = no_new_files, label
     server.parse([plain[1], "-f", "-s", "-o", "kernel_cache"], errex=1)
     server.main()
 
