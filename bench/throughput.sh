@@ -12,8 +12,10 @@
 # build when given one, `cat front rear front > out`, and sox and ffmpeg doing the same join when
 # installed. Runs rotate so that all see the same machine state; tables show medians, wall time
 # and, for the warm pairs, CPU time (user + system). Also reports sixjoin's peak memory on each
-# pair and spkfix on a sparse multi-GiB file, and --verify's flush and read-back on the 16-bit
-# pair beside reading its output with the caches dropped.
+# pair and spkfix on a sparse multi-GiB file, --verify's flush and read-back on the 16-bit pair
+# beside reading its output with the caches dropped, and two destinations at once: a five-minute
+# pair written to two writable spinning-disk mounts, each alone and both in one run, with and
+# without --verify.
 #   bench/throughput.sh [build-dir, build/default] [runs, 7] [seconds of the warm pairs, 3600] [baseline]
 # baseline: another sixjoin, such as the build before a change, timed beside this one.
 # The disk columns need root, /dev/fuse, and Debian's fuse3 and python3-fuse; without any of them
@@ -145,7 +147,39 @@ else
     time_all "card reader" "$mount" mount_disk unmount_disk
     disk_columns=("spinning disk" "card reader")
     peak_memory pair "five-minute 16-bit pair"
-    rm -rf pair
+
+    # Two destinations, each a writable spinning disk with a head of its own, the pair read from
+    # memory: each alone, then both in one run, which should take no longer than the slower alone.
+    mkdir -p store1 store2 "$tmp/d1" "$tmp/d2"
+    cat pair/takeF.wav pair/takeR.wav >/dev/null
+    for disk in 1 2; do
+        /usr/bin/python3 "$disk_model" "$tmp/store$disk" "$tmp/d$disk" --writable >/dev/null 2>&1 &
+    done
+    for _ in $(seq 100); do mountpoint -q "$tmp/d1" && mountpoint -q "$tmp/d2" && break; sleep 0.1; done
+    declare -A two
+    for ((run = 0; run < runs; run++)); do
+        for verify in "" --verify; do
+            for outputs in "-o $tmp/d1" "-o $tmp/d2" "-o $tmp/d1 -o $tmp/d2"; do
+                start=$(date +%s%N)
+                # shellcheck disable=SC2086
+                "$build/sixjoin" -q $verify $outputs pair/takeF.wav
+                two[$verify,$outputs]+="$((($(date +%s%N) - start) / 1000000)) "
+                rm -f store1/* store2/*
+            done
+        done
+    done
+    two_rows=""
+    for verify in "" --verify; do
+        one=$(median <<<"${two[$verify,-o $tmp/d1]}") other=$(median <<<"${two[$verify,-o $tmp/d2]}")
+        both=$(median <<<"${two[$verify,-o $tmp/d1 -o $tmp/d2]}")
+        two_rows+=$(awk -v v="${verify:-join}" -v a="$one" -v b="$other" -v c="$both" 'BEGIN {
+            slower = a > b ? a : b
+            printf "| %s | %.2f s | %.2f s | %.2f s (%.2f × the slower) |", v, a / 1000, b / 1000, c / 1000, c / slower }')
+        two_rows+=$'\n'
+    done
+    fusermount -u "$tmp/d1"
+    fusermount -u "$tmp/d2"
+    rm -rf pair store1 store2
 fi
 
 # From a warm cache: the pair is read from memory, as the second join of a take is.
@@ -161,19 +195,35 @@ bench_warm() {
 }
 bench_warm "16-bit, warm" pcm_s16le 44100 16
 
-# --verify on the 16-bit pair, onto this machine's disk: the flush (from "done." to
-# "verifying...") and the read-back (from "verifying..." to "verified:"), beside the floor of
-# reading the output once with the caches dropped (`cat out.wav > /dev/null`). Each line of the
-# console is stamped as it comes.
-stamp() { while IFS= read -r line; do echo "$(date +%s%N) $line"; done; }
+# --verify on the 16-bit pair, onto this machine's disk: the flush (from the bar's last mark to
+# "done.", which follows the flush and the rename) and the read-back (from "verifying..." to
+# "verified:"), beside the floor of reading the output once with the caches dropped
+# (`cat out.wav > /dev/null`). Each line of the console, and each mark, is stamped as it comes.
+stamp() {
+    /usr/bin/python3 -u -c '
+import sys, time
+line = ""
+while True:
+    c = sys.stdin.read(1)
+    if not c:
+        break
+    if c == ">":
+        print(time.time_ns(), ">")
+    elif c == "\n":
+        print(time.time_ns(), line)
+        line = ""
+    else:
+        line += c'
+}
 declare -a flushes readbacks rereads
 for ((run = 0; run < runs; run++)); do
     sync
     "$build/sixjoin" --verify -o out.wav takeF.wav | stamp >stamps.txt
     done_at=$(awk '$2 == "done." {print $1}' stamps.txt)
+    last_mark_at=$(awk '$2 == ">" && !done {at = $1} $2 == "done." {done = 1} END {print at}' stamps.txt)
     verifying_at=$(awk '$2 == "verifying..." {print $1}' stamps.txt)
     verified_at=$(awk '$2 == "verified:" {print $1}' stamps.txt)
-    flushes+=($(((verifying_at - done_at) / 1000000)))
+    flushes+=($(((done_at - last_mark_at) / 1000000)))
     readbacks+=($(((verified_at - verifying_at) / 1000000)))
     sync
     echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
@@ -206,6 +256,10 @@ if [ -n "$baseline" ]; then
     table wall "baseline" "wall time, × the baseline" "${columns[@]}"
 fi
 printf '\n| --verify, 16-bit output on this disk | median |\n|---|---|\n%s\n' "$verify_rows"
+if [ -n "${two_rows:-}" ]; then
+    printf '\n| five-minute 16-bit pair onto writable spinning disks | -o d1 | -o d2 | -o d1 -o d2 |\n'
+    printf '|---|---|---|---|\n%s' "$two_rows"
+fi
 
 # spkfix touches one byte wherever the file ends: time it on a sparse 4 GiB file.
 "$build/make_take" small 0.01 48000 16 >/dev/null
