@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/vfs.h>
@@ -79,6 +80,23 @@ void restart_readahead([[maybe_unused]] std::FILE* file, [[maybe_unused]] std::i
     // covers larger windows too, and costs a warm file no more than reading it back.
     constexpr std::int64_t header_window = 1 << 20;
     posix_fadvise(fileno(file), 0, from + header_window, POSIX_FADV_DONTNEED);
+#endif
+}
+
+bool read_if_cached([[maybe_unused]] std::FILE* file, [[maybe_unused]] unsigned char* buffer,
+                    [[maybe_unused]] std::size_t size, [[maybe_unused]] std::int64_t offset) {
+#ifdef RWF_NOWAIT
+    while (size > 0) {
+        iovec piece{buffer, size};
+        const ssize_t got = preadv2(fileno(file), &piece, 1, offset, RWF_NOWAIT);
+        if (got <= 0) return false;  // EAGAIN: not cached; EOPNOTSUPP: cannot tell; or the end
+        buffer += got;
+        size -= static_cast<std::size_t>(got);
+        offset += got;
+    }
+    return true;
+#else
+    return false;
 #endif
 }
 

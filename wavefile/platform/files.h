@@ -41,6 +41,12 @@ std::int64_t position_of(std::FILE* file);
 // its pace). Nothing elsewhere.
 void restart_readahead(std::FILE* file, std::int64_t from);
 
+// Reads size bytes at offset only when the system holds all of them in its cache, without waiting
+// for the disk and without starting a read of it (Linux preadv2 with RWF_NOWAIT): true when it
+// did. False when any byte is not cached, the read fails, or the system cannot tell (macOS,
+// Windows, file systems that do not say): the caller then reads them the usual way.
+bool read_if_cached(std::FILE* file, unsigned char* buffer, std::size_t size, std::int64_t offset);
+
 // Memory for long-lived buffers of `size` bytes, aligned for large pages, which spare a
 // page fault and a TLB entry for each 4 KiB (on Linux, transparent huge pages). Its bytes are
 // not initialised.
