@@ -58,16 +58,13 @@ private:
 };
 
 // Puts the header for the joined frames (WAVE, or RF64 when a WAVE file cannot hold them) with
-// the carried chunks inside it, and returns the RIFF size it holds: the file's length less 8.
-std::uint64_t put_surround_header(JoinSink& out, const JoinLength& length, const SampleFormat& format,
-                                  const std::string& carried);
-
-// Puts the interleaved audio after the header, one mark of the progress bar at a time. front and
-// rear stand at the first byte of their audio, each holding at least the frames it gives; the
-// width is a supported one. Stops at the next block once interrupted. The inputs are read in runs
-// of run_bytes (INPUT_RUN_BYTES for a join on its own).
-void put_surround_audio(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length,
-                        const SampleFormat& format, std::size_t run_bytes);
+// the carried chunks inside it, then the interleaved audio, one mark of the progress bar at a
+// time, in whole pages of the file but for the last. front and rear stand at the first byte of
+// their audio, each holding at least the frames it gives; the width is a supported one. Stops at
+// the next block once interrupted. The inputs are read from the disk in runs of run_bytes
+// (INPUT_RUN_BYTES for a join on its own).
+void put_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length, const SampleFormat& format,
+                  const std::string& carried, std::size_t run_bytes);
 
 // The whole join as the console shows it: the header, the count line and the ruler, and the audio
 // with its marks. "done." is the caller's, once the output is in place.

@@ -320,8 +320,8 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
             fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
             ReadBack back(output.destination.name(), several ? output.destination.name() : "");
             try {
-                put_surround_header(back, planned->length, planned->format, planned->carried);
-                put_surround_audio(front.get(), rear.get(), back, planned->length, planned->format, COMPARED_RUN_BYTES);
+                put_surround(front.get(), rear.get(), back, planned->length, planned->format, planned->carried,
+                             COMPARED_RUN_BYTES);
                 report_verified(back.finish());
                 ++verified;
             } catch (const DoesNotReadBack&) {
