@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# Benchmark, not a test. Times sixjoin beside its two floors and its peers, in four columns:
-#   spinning disk  a five-minute 16-bit 44.1 kHz pair on spinning_disk.py (8.5 ms a seek,
-#                  150 MB/s, the kernel's 128 KiB reads), caches flushed before each run
-#   card reader    the same pair on the same model with no seeks at 90 MB/s
-#   16-bit, warm   a one-hour 16-bit 44.1 kHz pair read from memory
-#   float, warm    a one-hour 32-bit float 48 kHz pair read from memory
+# Benchmark, not a test. Times sixjoin beside its two floors and its peers, in six columns:
+#   spinning disk     a five-minute 16-bit 44.1 kHz pair on spinning_disk.py (8.5 ms a seek,
+#                     150 MB/s, the kernel's 128 KiB reads), caches flushed before each run
+#   card reader       the same pair on the same model with no seeks at 90 MB/s
+#   16-bit, warm      a 30-minute 16-bit 44.1 kHz pair read from memory
+#   float, warm       a 10-minute 32-bit float 48 kHz pair read from memory
+#   16-bit, one core  the 16-bit pair again, every command pinned to one core (taskset -c 0)
+#   float, one core   the float pair likewise
 # The rows: the read floor (`cat front rear > /dev/null`: each input read once), the write floor
-# (`dd if=/dev/zero of=out bs=96K`: as many bytes written as the join writes, in the blocks it
-# writes; with bs=1M dd took 1.3 to 2.3 s for the hour of 16-bit audio here, slower than the join
-# itself, as its 1 MiB block no longer fits the CPU's cache), sixjoin, a baseline
-# build when given one, `cat front rear front > out`, and sox and ffmpeg doing the same join when
-# installed. Runs rotate so that all see the same machine state; tables show medians, wall time
-# and, for the warm pairs, CPU time (user + system). Also reports sixjoin's peak memory on each
+# (`dd if=/dev/zero of=out bs=1M`: as many bytes written as the join writes), sixjoin, a baseline
+# build when given one, and, on the disks and warm, `cat front rear front > out`, and sox and
+# ffmpeg doing the same join when installed. Runs rotate so that all see the same machine state;
+# tables show medians, wall time and, for the warm pairs, CPU time (user + system). For the warm
+# pairs it also prints medians of the ratios of each run to the runs beside it: sixjoin's CPU to
+# the read floor's and the write floor's together (what any join must spend copying the inputs
+# in and the output out), and its wall time to the baseline's. Also reports sixjoin's peak memory on each
 # pair and spkfix on a sparse multi-GiB file, --verify's flush and read-back on the 16-bit pair
 # beside reading its output with the caches dropped, and two destinations at once: a five-minute
 # pair written to two writable spinning-disk mounts, each alone and both in one run, with and
 # without --verify.
-#   bench/throughput.sh [build-dir, build/default] [runs, 7] [seconds of the warm pairs, 3600] [baseline]
+#   bench/throughput.sh [build-dir, build/default] [runs, 7] [seconds of the warm 16-bit pair, 1800] [baseline]
+# The warm float pair lasts a third of the 16-bit pair.
 # baseline: another sixjoin, such as the build before a change, timed beside this one.
 # The disk columns need root, /dev/fuse, and Debian's fuse3 and python3-fuse; without any of them
 # they are skipped, saying so. SPINNING_DISK names the model, ../shared/tools/spinning_disk.py
@@ -25,7 +29,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build/default}" && pwd)
 runs=${2:-7}
-seconds=${3:-3600}
+seconds=${3:-1800}
 baseline=${4:+$(realpath "$4")}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/sixjoin-bench.XXXXXX")
 mount=$tmp/disk
@@ -34,19 +38,22 @@ cd "$tmp"
 
 contenders=("read floor" "write floor" sixjoin)
 [ -n "$baseline" ] && contenders+=(baseline)
+ours=("${contenders[@]}")  # on one core, only these
 contenders+=("cat front rear front")
 command -v sox >/dev/null && contenders+=(sox)
 command -v ffmpeg >/dev/null && contenders+=(ffmpeg)
+all=("${contenders[@]}")
+pin=()  # taskset -c 0 for the one-core columns
 
 # Runs one contender on the pair in folder $1, writing to out.wav here.
 run_one() {
     local in=$1 name=$2
     case $name in
-        "read floor") cat "$in/takeF.wav" "$in/takeR.wav" >/dev/null ;;
-        "write floor") dd if=/dev/zero of=out.wav bs=96K status=none \
-            count=$((($(stat -c %s "$in/takeF.wav") * 3 + 98303) / 98304)) ;;
-        sixjoin) "$build/sixjoin" -o out.wav "$in/takeF.wav" >/dev/null ;;
-        baseline) "$baseline" -o out.wav "$in/takeF.wav" >/dev/null ;;
+        "read floor") "${pin[@]}" cat "$in/takeF.wav" "$in/takeR.wav" >/dev/null ;;
+        "write floor") "${pin[@]}" dd if=/dev/zero of=out.wav bs=1M status=none \
+            count=$((($(stat -c %s "$in/takeF.wav") * 3 + 1048575) / 1048576)) ;;
+        sixjoin) "${pin[@]}" "$build/sixjoin" -o out.wav "$in/takeF.wav" >/dev/null ;;
+        baseline) "${pin[@]}" "$baseline" -o out.wav "$in/takeF.wav" >/dev/null ;;
         "cat front rear front") cat "$in/takeF.wav" "$in/takeR.wav" "$in/takeF.wav" >out.wav ;;
         sox) sox -M "$in/takeF.wav" "$in/takeR.wav" -c 6 out.wav remix 1 2 0 0 3 4 ;;
         ffmpeg) ffmpeg -nostdin -loglevel error -y -i "$in/takeF.wav" -i "$in/takeR.wav" -filter_complex \
@@ -55,6 +62,13 @@ run_one() {
 }
 
 median() { tr ' ' '\n' | grep . | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+# The median over runs of $1's k-th time divided by the sum of the k-th times of the others.
+pairwise() {
+    local lists=("$@")
+    printf '%s\n' "${lists[@]}" | awk '{for (k = 1; k <= NF; k++) t[NR, k] = $k; n = NF}
+        END {for (k = 1; k <= n; k++) {d = 0; for (r = 2; r <= NR; r++) d += t[r, k]; print t[1, k] / d}}' | median
+}
 
 # Times every contender on the pair in folder $2, $runs times in rotating order, so that no command
 # always follows the one whose deleted output the kernel is still freeing. Before each run, $3 is
@@ -95,6 +109,10 @@ table() {
         printf '| %s |' "$name"
         for column in "$@"; do
             local t f
+            if [ -z "${times[$column,$name]:-}" ]; then
+                printf ' – |'
+                continue
+            fi
             t=$(median <<<"${times[$column,$name]}")
             f=$(median <<<"${times[$column,$floor]}")
             awk -v t="$t" -v f="$f" -v n="$name" -v floor="$floor" 'BEGIN {
@@ -182,18 +200,23 @@ else
     rm -rf pair store1 store2
 fi
 
-# From a warm cache: the pair is read from memory, as the second join of a take is.
+# From a warm cache: the pair is read from memory, as the second join of a take is; then again
+# with every command on one core, where a second thread can only cost.
 bench_warm() {
-    local column=$1
-    codec=$2
-    shift 2
-    "$build/make_take" take "$seconds" "$@" >/dev/null
+    local column=$1 length=$2
+    codec=$3
+    shift 3
+    "$build/make_take" take "$length" "$@" >/dev/null
     echo "$column: two files of $(stat -c %s takeF.wav) bytes; $runs runs each"
     cat takeF.wav takeR.wav >/dev/null
     time_all "$column" . settle nothing
     peak_memory . "$column"
+    contenders=("${ours[@]}") pin=(taskset -c 0)
+    time_all "${column%, warm}, one core" . settle nothing
+    contenders=("${all[@]}") pin=()
 }
-bench_warm "16-bit, warm" pcm_s16le 44100 16
+warm_columns=("16-bit, warm" "float, warm" "16-bit, one core" "float, one core")
+bench_warm "16-bit, warm" "$seconds" pcm_s16le 44100 16
 
 # --verify on the 16-bit pair, onto this machine's disk: the flush (from the bar's last mark to
 # "done.", which follows the flush and the rename) and the read-back (from "verifying..." to
@@ -245,13 +268,23 @@ if [ -x /usr/bin/time ]; then
     rm -f out.wav
 fi
 rm -f takeF.wav takeR.wav
-bench_warm "float, warm" pcm_f32le 48000 32 float
+bench_warm "float, warm" "$((seconds / 3))" pcm_f32le 48000 32 float
 
 echo
 echo "Medians of $runs runs; (×) is sixjoin's time over the floor named in the table's title."
 if ((${#disk_columns[@]})); then table wall "read floor" "wall time, × the read floor" "${disk_columns[@]}"; fi
-table wall "write floor" "wall time, × the write floor" "16-bit, warm" "float, warm"
-table cpu "write floor" "CPU time, × the write floor" "16-bit, warm" "float, warm"
+table wall "write floor" "wall time, × the write floor" "${warm_columns[@]}"
+table cpu "write floor" "CPU time, × the write floor" "${warm_columns[@]}"
+printf '\n| medians of ratios of runs side by side | CPU ÷ (read + write floor CPU) |%s\n|---|---|%s\n' \
+    "${baseline:+ wall ÷ baseline | CPU ÷ baseline |}" "${baseline:+---|---|}"
+for column in "${warm_columns[@]}"; do
+    printf '| %s | %.2f × |' "$column" "$(pairwise "${cpu[$column,sixjoin]}" "${cpu[$column,read floor]}" "${cpu[$column,write floor]}")"
+    if [ -n "$baseline" ]; then
+        printf ' %.2f × | %.2f × |' "$(pairwise "${wall[$column,sixjoin]}" "${wall[$column,baseline]}")" \
+            "$(pairwise "${cpu[$column,sixjoin]}" "${cpu[$column,baseline]}")"
+    fi
+    echo
+done
 if [ -n "$baseline" ]; then
     table wall "baseline" "wall time, × the baseline" "${columns[@]}"
 fi
