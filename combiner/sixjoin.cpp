@@ -173,14 +173,26 @@ JoinPlan plan_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_aud
 }
 
 // A take's plan, worked out quietly for what is measured ahead of its join (-u, the room on the
-// disk), whose words the join itself says; nothing when the join would stop.
+// disk), whose words the join itself says; nothing when the join would stop. front and rear are
+// left anywhere.
+std::optional<JoinPlan> plan_quietly(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio,
+                                     const AudioSpan& rear_audio, LengthRule lengths) {
+    const Hush hush;
+    try {
+        return plan_join(front, rear, front_audio, rear_audio, lengths);
+    } catch (const Stop&) {
+        return std::nullopt;
+    }
+}
+
+// The same for a take not yet opened.
 std::optional<JoinPlan> plan_quietly(const std::string& front_name, const std::string& rear_name, LengthRule lengths) {
     const Hush hush;
     try {
         const OwnedFile front(open_regular_file(front_name, "rb")), rear(open_regular_file(rear_name, "rb"));
         if (!front || !rear) return std::nullopt;
         const AudioSpan front_audio = locate_audio(front.get()), rear_audio = locate_audio(rear.get());
-        return plan_join(front.get(), rear.get(), front_audio, rear_audio, lengths);
+        return plan_quietly(front.get(), rear.get(), front_audio, rear_audio, lengths);
     } catch (const Stop&) {
         return std::nullopt;
     }
@@ -299,8 +311,11 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
         fail_if(destination.overwrites(front_name) || destination.overwrites(*rear_name),
                 "output file would overwrite an input file!");
 
-    // -u judges each destination alone.
-    const std::optional<JoinPlan> planned = plan_quietly(front_name, *rear_name, command.lengths);
+    // -u judges each destination alone. The plan is read through the join's own files: a second
+    // reader of a file leaves cached pages beyond the header that keep the kernel's readahead for
+    // the long reads small (half a spinning disk's pace).
+    const std::optional<JoinPlan> planned =
+        plan_quietly(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
     std::vector<TakeOutput> outputs;
     for (Destination& destination : destinations)
         outputs.push_back({destination,
