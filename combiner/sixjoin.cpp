@@ -14,6 +14,7 @@
 #include "combiner/destination.h"
 #include "combiner/fan_out.h"
 #include "combiner/interleave.h"
+#include "combiner/join_plan.h"
 #include "combiner/names.h"
 #include "combiner/read_back.h"
 #include "combiner/room.h"
@@ -102,112 +103,12 @@ std::string output_path(const std::string& derived, const std::string& given) {
     return inside_folder(given, std::string_view(derived).substr(last_component_start(derived)));
 }
 
-// The frames to join: as many as both inputs hold, when the lengths agree; as the shorter holds
-// (--trim), or as the longer holds with the shorter followed by silence (--pad), when they do not.
-JoinLength join_length(std::uint64_t front_frames, std::uint64_t rear_frames, LengthRule rule) {
-    const std::uint64_t frames =
-        rule == LengthRule::pad ? std::max(front_frames, rear_frames) : std::min(front_frames, rear_frames);
-    return {frames, std::min(frames, front_frames), std::min(frames, rear_frames)};
-}
-
-// Says what --trim or --pad did to inputs of different lengths.
-void report_length_change(std::uint64_t front_frames, std::uint64_t rear_frames, LengthRule rule,
-                          std::uint32_t rate) {
-    if (rule == LengthRule::equal || front_frames == rear_frames) return;
-    const std::uint64_t difference = front_frames > rear_frames ? front_frames - rear_frames : rear_frames - front_frames;
-    const double seconds = rate == 0 ? 0.0 : static_cast<double>(difference) / rate;
-    const char* longer = front_frames > rear_frames ? "front" : "rear";
-    const char* shorter = front_frames > rear_frames ? "rear" : "front";
-    if (rule == LengthRule::trim)
-        report("trimmed:              %" PRIu64 " frames (%.3f s) of the %s dropped\n", difference, seconds, longer);
-    else
-        report("padded:               %" PRIu64 " frames (%.3f s) of silence after the %s\n", difference, seconds,
-                    shorter);
-}
-
 // The copy moves blocks of whole frames; a stream buffer would only add a copy of each block
 // and split it into two system calls.
 void unbuffer(std::FILE* file) { std::setvbuf(file, nullptr, _IONBF, 0); }
 
 constexpr int OUTPUT_NOT_CREATED = 25;  // the length of its message, as it always was
 const char STANDARD_OUTPUT[] = "-";  // -o -
-
-// What a join of two inputs writes, worked out from their chunks alone: the format, the frames,
-// the carried chunks and the output's size. Reports the format and what --trim or --pad cost, and
-// stops on inputs that cannot be joined. front and rear are left anywhere.
-struct JoinPlan {
-    SampleFormat format;
-    JoinLength length;
-    std::string carried;
-    std::uint64_t output_size;
-};
-
-JoinPlan plan_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio, const AudioSpan& rear_audio,
-                   LengthRule lengths) {
-    const SampleFormat format = read_sample_format(front, locate_chunk(front, FMT_ID));
-    report("sample rate (Hz):     %u\nsample width (bits):  %u\n", format.sample_rate,
-           unsigned{format.bits_per_sample});
-    fail_if(format.kind == SampleKind::unsupported, "unsupported sample format!");
-    fail_if(format.channels != 2, "front input is not a stereo wave file!");
-    fail_if(!width_supported(format), "unsupported sample width!");
-    const SampleFormat rear_format = read_sample_format(rear, locate_chunk(rear, FMT_ID));
-    fail_if(rear_format.channels != 2, "rear input is not a stereo wave file!");
-    fail_if(!same_samples(format, rear_format), "front and rear formats differ!");
-    fail_if(lengths == LengthRule::equal && front_audio.length != rear_audio.length,
-            "fatal error: quadrophonic file sizes not equal!");
-    // A partial frame at the end (a recorder cut off mid-frame) is dropped, so the header
-    // always matches the bytes written.
-    const std::uint64_t pair_size = format.bits_per_sample / 4u;
-    const std::uint64_t front_frames = front_audio.length / pair_size, rear_frames = rear_audio.length / pair_size;
-    fail_if(!surround_byte_rate_fits(format), "input too large for a 6ch wave file!");
-    report_length_change(front_frames, rear_frames, lengths, format.sample_rate);
-
-    const std::vector<MetadataChunk> front_metadata = read_metadata(front, front_audio);
-    const std::vector<MetadataChunk> rear_metadata = read_metadata(rear, rear_audio);
-    if (time_references_differ(front_metadata, rear_metadata))
-        complain("warning: front and rear time references differ!\n");
-    JoinPlan plan{format, join_length(front_frames, rear_frames, lengths),
-                  carried_chunks(front_metadata, rear_metadata, format), 0};
-    plan.output_size = fill_surround_header(plan.length.frames * pair_size, format, plan.carried.size()).riff_size + 8;
-    return plan;
-}
-
-// A take's plan, worked out quietly for what is measured ahead of its join (-u, the room on the
-// disk), whose words the join itself says; nothing when the join would stop. front and rear are
-// left anywhere.
-std::optional<JoinPlan> plan_quietly(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio,
-                                     const AudioSpan& rear_audio, LengthRule lengths) {
-    const Hush hush;
-    try {
-        return plan_join(front, rear, front_audio, rear_audio, lengths);
-    } catch (const Stop&) {
-        return std::nullopt;
-    }
-}
-
-// The same for a take not yet opened.
-std::optional<JoinPlan> plan_quietly(const std::string& front_name, const std::string& rear_name, LengthRule lengths) {
-    const Hush hush;
-    try {
-        const OwnedFile front(open_regular_file(front_name, "rb")), rear(open_regular_file(rear_name, "rb"));
-        if (!front || !rear) return std::nullopt;
-        const AudioSpan front_audio = locate_audio(front.get()), rear_audio = locate_audio(rear.get());
-        return plan_quietly(front.get(), rear.get(), front_audio, rear_audio, lengths);
-    } catch (const Stop&) {
-        return std::nullopt;
-    }
-}
-
-// Whether the output already holds the planned join, as far as can be told without reading it
-// (-u): it was written no earlier than either input, and has the size the join gives it, which
-// an output cut short by a crash never has.
-bool already_joined(const JoinPlan& plan, const std::string& front_name, const std::string& rear_name,
-                    const std::string& output_name) {
-    const std::optional<FileStamp> output = file_stamp(output_name), front = file_stamp(front_name),
-                                   rear = file_stamp(rear_name);
-    return output && front && rear && output->modified >= front->modified && output->modified >= rear->modified &&
-           output->size == plan.output_size;
-}
 
 // One destination of a take, and what became of it there.
 struct TakeOutput {
@@ -250,6 +151,52 @@ Joined outcome(const std::vector<TakeOutput>& outputs, unsigned verified) {
         joined.failures.push_back({outputs.size() > 1 ? output.destination.name() : "", output.failure});
     }
     return joined;
+}
+
+// Each destination's line, in the order given: "already joined." under one that -u passes over
+// (the .part a killed run left beside it removed); for the others the room is measured, then the
+// .part made, so that a disk too small is known before its first byte.
+void open_outputs(std::vector<TakeOutput>& outputs, const std::optional<JoinPlan>& planned) {
+    for (TakeOutput& output : outputs) {
+        Destination& destination = output.destination;
+        if (output.already) {
+            report("6ch output wave file: %s\nalready joined.\n", destination.name().c_str());
+            destination.remove_leftover();
+            continue;
+        }
+        output.no_room = planned ? destination.room_problem(planned->output_size) : nullptr;
+        if (!output.no_room && !destination.create()) {
+            fail_output(output, CANNOT_CREATE_OUTPUT, outputs.size() > 1);
+            continue;
+        }
+        report("6ch output wave file: %s\n", destination.name().c_str());
+        output.open = !output.no_room;
+        if (output.open) unbuffer(destination.file());
+    }
+}
+
+// A take that -u passes over on every destination, with --verify: its join computed anew and
+// compared with each output read back in turn, nothing written. How many read back as written.
+unsigned compare_with_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio, const AudioSpan& rear_audio,
+                           std::vector<TakeOutput>& outputs, const JoinPlan& plan) {
+    const bool several = outputs.size() > 1;
+    unsigned verified = 0;
+    for (TakeOutput& output : outputs) {
+        const std::string& name = output.destination.name();
+        report_verifying(several ? name : "");
+        fail_if(!seek_to(front, front_audio.offset), "cannot read input file!");
+        fail_if(!seek_to(rear, rear_audio.offset), "cannot read input file!");
+        ReadBack back(name, several ? name : "");
+        try {
+            put_surround(front, rear, back, plan.length, plan.format, plan.carried, COMPARED_RUN_BYTES);
+            report_verified(back.finish());
+            ++verified;
+        } catch (const DoesNotReadBack&) {
+            if (!several) throw;  // one output: the take stops, as it always did
+            fail_output(output, DOES_NOT_READ_BACK, several, false);
+        }
+    }
+    return verified;
 }
 
 // Writes the join to every open output: on the main thread when there is one destination, a
@@ -320,56 +267,19 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
     for (Destination& destination : destinations)
         outputs.push_back({destination,
                            command.update && planned && already_joined(*planned, front_name, *rear_name, destination.name())});
+    open_outputs(outputs, planned);
     const bool several = outputs.size() > 1;
     if (std::all_of(outputs.begin(), outputs.end(), [](const TakeOutput& output) { return output.already; })) {
-        unsigned verified = 0;
-        for (TakeOutput& output : outputs) {
-            report("6ch output wave file: %s\nalready joined.\n", output.destination.name().c_str());
-            output.destination.remove_leftover();
-        }
-        // The join computed anew, compared with each output read back, and nothing written.
-        for (TakeOutput& output : outputs) {
-            if (!command.verify) break;
-            report_verifying(several ? output.destination.name() : "");
-            fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
-            fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
-            ReadBack back(output.destination.name(), several ? output.destination.name() : "");
-            try {
-                put_surround(front.get(), rear.get(), back, planned->length, planned->format, planned->carried,
-                             COMPARED_RUN_BYTES);
-                report_verified(back.finish());
-                ++verified;
-            } catch (const DoesNotReadBack&) {
-                if (!several) throw;  // one output: the take stops, as it always did
-                fail_output(output, DOES_NOT_READ_BACK, several, false);
-            }
-        }
-        Joined joined = outcome(outputs, verified);
+        Joined joined =
+            outcome(outputs, command.verify ? compare_with_join(front.get(), rear.get(), front_audio, rear_audio, outputs,
+                                                                *planned)
+                                            : 0);
         joined.already = true;
         return joined;
     }
-    // Each destination's room is measured before its .part is made: a disk too small is known
-    // before its first byte.
-    for (TakeOutput& output : outputs) {
-        Destination& destination = output.destination;
-        if (output.already) {
-            report("6ch output wave file: %s\nalready joined.\n", destination.name().c_str());
-            destination.remove_leftover();
-            continue;
-        }
-        output.no_room = planned ? destination.room_problem(planned->output_size) : nullptr;
-        if (!output.no_room && !destination.create()) {
-            fail_output(output, CANNOT_CREATE_OUTPUT, several);
-            continue;
-        }
-        report("6ch output wave file: %s\n", destination.name().c_str());
-        output.open = !output.no_room;
-        if (output.open) unbuffer(destination.file());
-    }
-    const auto stopped_here = [&] {
-        return std::none_of(outputs.begin(), outputs.end(), [](const TakeOutput& o) { return o.open || o.no_room; });
-    };
-    if (stopped_here()) return outcome(outputs, 0);
+    // Every destination failed before its .part: nothing to plan aloud.
+    if (std::none_of(outputs.begin(), outputs.end(), [](const TakeOutput& o) { return o.open || o.no_room; }))
+        return outcome(outputs, 0);
 
     const JoinPlan plan = plan_join(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
     for (TakeOutput& output : outputs)
