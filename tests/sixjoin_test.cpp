@@ -180,22 +180,6 @@ std::function<void(JoinCase&)> long_pair(std::size_t front_length, std::size_t r
     };
 }
 
-// Builds, as its row runs, a 16-bit pair of `length` bytes a file for each of `takes` (their
-// fronts <take>F.wav, rears <take>R.wav), and their join as each of `joined_at`: files this long
-// would cost every test process the time to build them.
-std::function<void(JoinCase&)> long_takes(std::vector<std::string> takes, std::size_t length,
-                                          std::vector<std::string> joined_at = {}) {
-    return [=](JoinCase& c) {
-        const Bytes front = pattern(length, 41), rear = pattern(length, 42);
-        for (const std::string& take : takes)
-            for (const auto& file : pair_of_named(take, front, rear)) c.inputs.push_back(file);
-        const Bytes out = six_channel_wave(44100, 16, front, rear);
-        for (const std::string& name : joined_at) c.outputs.push_back({name, out});
-    };
-}
-// The size of that join.
-constexpr std::uint64_t joined_size(std::uint64_t length) { return 68 + 3 * length; }
-
 const std::string VERIFYING = "verifying...\n\n0%---------------------50%--------------------100%\n";
 // What --verify adds after "done.": the bar of the read-back and the hash of what came back,
 // which xxh128sum must give for the file too.
@@ -206,6 +190,35 @@ std::string verified(const Bytes& output) {
            "\nverified:             XXH3-128 " + hash.hex() + "\n";
 }
 const std::string DOES_NOT_READ_BACK_LINE = "output file does not read back as written!\n";
+
+// What stands for the hash of a join a row builds as it runs, in its console.
+const char JOIN_HASH[] = "JOIN_HASH";
+// --verify's lines after "done." for a join a row builds as it runs.
+const std::string VERIFIED_JOIN = VERIFYING + std::string(50, '>') + "\nverified:             XXH3-128 " + JOIN_HASH + "\n";
+
+// Builds, as its row runs, a 16-bit pair of `length` bytes a file for each of `takes` (their
+// fronts <take>F.wav, rears <take>R.wav), their join as the row's output (when it holds the
+// placeholder Bytes{}) and as each of `joined_at`, and the join's hash
+// in place of JOIN_HASH in the console: files this long would cost every test process (built
+// with the table, copied with each row, under the sanitizers) the time to build them.
+std::function<void(JoinCase&)> long_takes(std::vector<std::string> takes, std::size_t length,
+                                          std::vector<std::string> joined_at = {}) {
+    return [=](JoinCase& c) {
+        const Bytes front = pattern(length, 41), rear = pattern(length, 42);
+        for (const std::string& take : takes)
+            for (const auto& file : pair_of_named(take, front, rear)) c.inputs.push_back(file);
+        const Bytes out = six_channel_wave(44100, 16, front, rear);
+        if (c.output && c.output->empty()) c.output = out;  // Bytes{}: the join, built here
+        for (const std::string& name : joined_at) c.outputs.push_back({name, out});
+        OutputHash hash;
+        hash.add(out.data(), out.size());
+        for (std::size_t at; (at = c.console.find(JOIN_HASH)) != std::string::npos;)
+            c.console.replace(at, std::string(JOIN_HASH).size(), hash.hex());
+    };
+}
+// The size of that join.
+constexpr std::uint64_t joined_size(std::uint64_t length) { return 68 + 3 * length; }
+
 
 // The first 4 KiB of the WAVE file that two sparse takes of `length` bytes give.
 Bytes wave_start(std::uint64_t length, Bytes front, Bytes rear) {
@@ -491,14 +504,17 @@ std::vector<JoinCase> join_cases() {
         const Bytes ixml = chunk("iXML", ixml_body(track_list({})));
         const Bytes out = six_channel_wave(
             44100, 16, FRONT, REAR, PCM, chunk("iXML", ixml_body(six_tracks({"FL", "FR", "C", "LFE", "BL", "BR"}))));
-        cases.push_back({.name = "metadata that cannot be carried is dropped",
-                         .inputs = pair_of(riff_wave({chunk("bext", short_bext), chunk("iXML", Bytes((1 << 20) + 1, ' ')),
-                                                      FMT16, chunk("LIST", text_bytes("exif")), ixml,
-                                                      chunk("data", FRONT), chunk_declaring("cue ", 29, Bytes(28, 0))}),
-                                           riff_wave({FMT16, chunk("iXML", ixml_body("<TRACK_LIST><TRACK><NAME>x</NAME>")),
-                                                      chunk("data", REAR)})),
-                         .args = {"takeF.wav"}, .status = 0,
-                         .console = PAIR + format(44100, 16) + progress(out.size() - 8, 50), .output = out});
+        // The 1 MiB chunk is built as the row runs: copied with the table, it would cost every
+        // test process under the sanitizers half a second.
+        cases.push_back({.name = "metadata that cannot be carried is dropped", .inputs = {}, .args = {"takeF.wav"},
+                         .status = 0, .console = PAIR + format(44100, 16) + progress(out.size() - 8, 50), .output = out,
+                         .build = [=](JoinCase& c) {
+                             c.inputs = pair_of(riff_wave({chunk("bext", short_bext), chunk("iXML", Bytes((1 << 20) + 1, ' ')),
+                                                           FMT16, chunk("LIST", text_bytes("exif")), ixml, chunk("data", FRONT),
+                                                           chunk_declaring("cue ", 29, Bytes(28, 0))}),
+                                                riff_wave({FMT16, chunk("iXML", ixml_body("<TRACK_LIST><TRACK><NAME>x</NAME>")),
+                                                           chunk("data", REAR)}));
+                         }});
     }
     // Inputs of different lengths, joined on request. A copy block holds 8,192 16-bit frames.
     const auto sized = [](unsigned seed, std::size_t length, std::size_t joined_length, unsigned char silence = 0) {
@@ -963,11 +979,10 @@ std::vector<JoinCase> join_cases() {
     // A destination that gives other bytes back than it stored, with its page cache kept: only a
     // read-back past the cache finds them. The audio's byte lies in a page one write filled.
     {
-        const Bytes front = pattern(100000, 31), rear = pattern(100000, 32);
-        const auto pair = pair_of(stereo_wave(44100, 16, front), stereo_wave(44100, 16, rear));
-        const Bytes out = six_channel_wave(44100, 16, front, rear);
+        const std::uint64_t out_size = joined_size(100000);
+        const auto pair = long_takes({"take"}, 100000), joined_on_disk = long_takes({"take"}, 100000, {"disk-store/takeF-6ch.wav"});
         const std::string to_disk = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + format(44100, 16) +
-                                    progress(out.size() - 8, 50);
+                                    progress(out_size - 8, 50);
         const std::string& not_read_back = VERIFYING;
         for (const auto& [name, options, verify, console] :
              {std::tuple{"--verify: a byte of the audio comes back changed", "--rot takeF-6ch.wav:202000", true,
@@ -977,49 +992,51 @@ std::vector<JoinCase> join_cases() {
                          to_disk + not_read_back + std::string(50, '>') + DOES_NOT_READ_BACK_LINE},
               std::tuple{"--verify: the file's tail is lost", "--lose-tail takeF-6ch.wav:1000", true,
                          to_disk + not_read_back + std::string(49, '>') + DOES_NOT_READ_BACK_LINE}}) {
-            cases.push_back({.name = name, .inputs = pair,
+            cases.push_back({.name = name, .inputs = {},
                              .args = verify ? std::vector<std::string>{"--verify", "-o", "disk", "takeF.wav"}
                                             : std::vector<std::string>{"-o", "disk", "takeF.wav"},
-                             .status = verify ? 255 : 0, .console = console, .output = out,
-                             .output_at = "disk-store/takeF-6ch.wav", .disk = options,
+                             .status = verify ? 255 : 0, .console = console, .output = std::nullopt,
+                             .build = joined_on_disk, .disk = options,
                              .check = verify ? flushed_before_read_back : nullptr});
         }
-        const Bytes with_bext = six_channel_wave(44100, 16, front, rear, PCM, JOINED_BEXT);
-        cases.push_back({.name = "--verify: a byte of a carried chunk comes back changed",
-                         .inputs = pair_of(riff_wave({BEXT, FMT16, chunk("data", front)}), stereo_wave(44100, 16, rear)),
+        cases.push_back({.name = "--verify: a byte of a carried chunk comes back changed", .inputs = {},
                          .args = {"--verify", "-o", "disk", "takeF.wav"}, .status = 255,
                          .console = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + format(44100, 16) +
-                                    progress(with_bext.size() - 8, 50) + not_read_back + std::string(50, '>') +
+                                    progress(out_size + JOINED_BEXT.size() - 8, 50) + not_read_back + std::string(50, '>') +
                                     DOES_NOT_READ_BACK_LINE,
-                         .output = with_bext, .output_at = "disk-store/takeF-6ch.wav", .disk = "--rot takeF-6ch.wav:200"});
-        std::vector<std::pair<std::string, Bytes>> two;
-        for (const char* take : {"SR001", "SR002"})
-            for (const auto& [name, bytes] : pair) two.push_back({std::string("card/") + take + name.substr(4), bytes});
+                         .output = std::nullopt,
+                         .build = [](JoinCase& c) {
+                             const Bytes front = pattern(100000, 31), rear = pattern(100000, 32);
+                             c.inputs = pair_of(riff_wave({BEXT, FMT16, chunk("data", front)}), stereo_wave(44100, 16, rear));
+                             c.outputs = {{"disk-store/takeF-6ch.wav", six_channel_wave(44100, 16, front, rear, PCM, JOINED_BEXT)}};
+                         },
+                         .disk = "--rot takeF-6ch.wav:200"});
         const std::string sr1 = at({"card", "SR001"}), sr2 = at({"card", "SR002"});
-        cases.push_back({.name = "--verify on a card: one take's output rots", .inputs = two,
+        cases.push_back({.name = "--verify on a card: one take's output rots", .inputs = {},
                          .args = {"--verify", "-o", "disk", "card"}, .status = 1,
                          .console = "take 1 of 2\n" + names(sr1 + "F.wav", sr1 + "R.wav", at({"disk", "SR001F-6ch.wav"})) +
-                                    format(44100, 16) + progress(out.size() - 8, 50) + verified(out) + "\ntake 2 of 2\n" +
+                                    format(44100, 16) + progress(out_size - 8, 50) + VERIFIED_JOIN + "\ntake 2 of 2\n" +
                                     names(sr2 + "F.wav", sr2 + "R.wav", at({"disk", "SR002F-6ch.wav"})) + format(44100, 16) +
-                                    progress(out.size() - 8, 50) + not_read_back + std::string(50, '>') +
+                                    progress(out_size - 8, 50) + not_read_back + std::string(50, '>') +
                                     DOES_NOT_READ_BACK_LINE + "\njoined 1 of 2 takes, verified 1\nnot joined: " + sr2 +
                                     "F.wav: " + DOES_NOT_READ_BACK_LINE,
-                         .output = out, .output_at = "disk-store/SR002F-6ch.wav",
-                         .outputs = {{"disk-store/SR001F-6ch.wav", out}}, .disk = "--rot SR002F-6ch.wav:202000"});
+                         .output = Bytes{}, .output_at = "disk-store/SR001F-6ch.wav",
+                         .build = long_takes({"card/SR001", "card/SR002"}, 100000, {"disk-store/SR002F-6ch.wav"}),
+                         .disk = "--rot SR002F-6ch.wav:202000"});
         // A disk that fills mid-join, one whose folder takes no new file, and a card that fails a
         // read: each time the output of the day before stays as it was.
         const std::string old_kept = "disk-store/takeF-6ch.wav";
-        cases.push_back({.name = "a disk that fills mid-join keeps the old output", .inputs = pair,
+        cases.push_back({.name = "a disk that fills mid-join keeps the old output", .inputs = {},
                          .args = {"-o", "disk", "takeF.wav"}, .status = 255,
                          .console = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) + format(44100, 16) +
-                                    ruler(out.size() - 8) + std::string(33, '>') + "cannot write output file!\n",
+                                    ruler(out_size - 8) + std::string(33, '>') + "cannot write output file!\n",
                          .output = STANDARD_OUT, .setup = old_output(old_kept, STANDARD_OUT), .output_at = old_kept,
-                         .disk = "--full takeF-6ch.wav.part:200000", .check = kept_date(old_kept)});
-        cases.push_back({.name = "a folder that takes no new file: the output cannot be created", .inputs = pair,
+                         .build = pair, .disk = "--full takeF-6ch.wav.part:200000", .check = kept_date(old_kept)});
+        cases.push_back({.name = "a folder that takes no new file: the output cannot be created", .inputs = {},
                          .args = {"-o", "disk", "takeF.wav"}, .status = 25,
                          .console = names("takeF.wav", "takeR.wav") + "cannot open output file!\n",
                          .output = STANDARD_OUT, .setup = old_output(old_kept, STANDARD_OUT), .output_at = old_kept,
-                         .disk = "--no-new-files", .check = kept_date(old_kept)});
+                         .build = pair, .disk = "--no-new-files", .check = kept_date(old_kept)});
         cases.push_back({.name = "a read that fails keeps the old output", .inputs = {},
                          .args = {"disk/takeF.wav"}, .status = 255,
                          .console = names(at({"disk", "takeF.wav"}), at({"disk", "takeR.wav"}), at({"disk", "takeF-6ch.wav"})) +
@@ -1027,10 +1044,10 @@ std::vector<JoinCase> join_cases() {
                          .output = STANDARD_OUT, .setup = old_output(old_kept, STANDARD_OUT), .output_at = old_kept,
                          .build = long_takes({"disk-store/take"}, 1000000), .disk = "--eio takeR.wav:600000",
                          .check = kept_date(old_kept)});
-        cases.push_back({.name = "--dry-run onto a disk that gives no figure: no space line", .inputs = pair,
+        cases.push_back({.name = "--dry-run onto a disk that gives no figure: no space line", .inputs = {},
                          .args = {"-n", "-o", "disk", "takeF.wav"}, .status = 0,
                          .console = "takeF.wav + takeR.wav -> " + at({"disk", "takeF-6ch.wav"}) + "\nwould join 1 of 1 takes\n",
-                         .output = std::nullopt, .output_at = "disk-store/takeF-6ch.wav", .disk = ""});
+                         .output = std::nullopt, .output_at = "disk-store/takeF-6ch.wav", .build = pair, .disk = ""});
     }
     // Several destinations: the inputs read once, every destination written at once, each the file
     // that one destination alone gets; one that fails stops alone.
@@ -1043,6 +1060,9 @@ std::vector<JoinCase> join_cases() {
         const std::string two_lines = names("takeF.wav", "takeR.wav", a) + "6ch output wave file: " + b + "\n";
         const auto verified_at = [&](const std::string& path, const Bytes& output) {
             return "verifying " + path + "..." + verified(output).substr(std::string("verifying...").size());
+        };
+        const auto verified_join_at = [&](const std::string& path) {
+            return "verifying " + path + "..." + VERIFIED_JOIN.substr(std::string("verifying...").size());
         };
         cases.push_back({.name = "two destinations, verified", .inputs = STANDARD,
                          .args = {"--verify", "-o", "A", "--output", "B", "takeF.wav"}, .status = 0,
@@ -1089,37 +1109,34 @@ std::vector<JoinCase> join_cases() {
                              }, .output_at = "card/A/takeF-6ch.wav"});
         }
         // Destinations on disks that lie: one gives a byte back changed, fills, or stalls.
-        const Bytes front = pattern(100000, 31), rear = pattern(100000, 32);
-        const Bytes out = six_channel_wave(44100, 16, front, rear);
-        std::vector<std::pair<std::string, Bytes>> card;
-        for (const char* take : {"SR001", "SR002"})
-            for (const auto& file : pair_of_named(std::string("card/") + take, front, rear)) card.push_back(file);
+        const std::uint64_t out_size = joined_size(100000);
         const std::string on_disk = at({"disk", "SR002F-6ch.wav"});
         std::string rotten;
         for (int n = 1; n <= 2; ++n) {
             const std::string take = "SR00" + std::to_string(n), to_disk = at({"disk", take + "F-6ch.wav"});
             rotten += "take " + std::to_string(n) + " of 2\n" +
                       names(at({"card", take + "F.wav"}), at({"card", take + "R.wav"}), to_disk) + "6ch output wave file: " +
-                      at({"B", take + "F-6ch.wav"}) + "\n" + format(44100, 16) + progress(out.size() - 8, 50) +
-                      (n == 1 ? verified_at(to_disk, out)
+                      at({"B", take + "F-6ch.wav"}) + "\n" + format(44100, 16) + progress(out_size - 8, 50) +
+                      (n == 1 ? verified_join_at(to_disk)
                               : "verifying " + to_disk + "...\n\n0%---------------------50%--------------------100%\n" +
                                     std::string(50, '>') + to_disk + ": " + DOES_NOT_READ_BACK_LINE) +
-                      verified_at(at({"B", take + "F-6ch.wav"}), out) + "\n";
+                      verified_join_at(at({"B", take + "F-6ch.wav"})) + "\n";
         }
-        cases.push_back({.name = "two destinations, one that gives a byte back changed", .inputs = card,
+        cases.push_back({.name = "two destinations, one that gives a byte back changed", .inputs = {},
                          .args = {"--verify", "-o", "disk", "-o", "B", "card"}, .status = 1,
                          .console = rotten + "joined 1 of 2 takes, verified 3\nnot joined: " + at({"card", "SR002F.wav"}) +
                                     ": " + on_disk + ": " + DOES_NOT_READ_BACK_LINE,
-                         .output = out, .setup = two_folders, .output_at = "B/SR002F-6ch.wav",
-                         .outputs = {{"disk-store/SR001F-6ch.wav", out}, {"disk-store/SR002F-6ch.wav", out}},
+                         .output = Bytes{}, .setup = two_folders, .output_at = "B/SR002F-6ch.wav",
+                         .build = long_takes({"card/SR001", "card/SR002"}, 100000,
+                                             {"disk-store/SR001F-6ch.wav", "disk-store/SR002F-6ch.wav"}),
                          .disk = "--rot SR002F-6ch.wav:202000"});
-        cases.push_back({.name = "two destinations, one that fills", .inputs = pair_of(stereo_wave(44100, 16, front),
-                                                                                         stereo_wave(44100, 16, rear)),
+        cases.push_back({.name = "two destinations, one that fills", .inputs = {},
                          .args = {"-o", "disk", "-o", "B", "takeF.wav"}, .status = 255,
                          .console = names("takeF.wav", "takeR.wav", at({"disk", "takeF-6ch.wav"})) +
-                                    "6ch output wave file: " + b + "\n" + format(44100, 16) + ruler(out.size() - 8) +
+                                    "6ch output wave file: " + b + "\n" + format(44100, 16) + ruler(out_size - 8) +
                                     std::string(50, '>') + at({"disk", "takeF-6ch.wav"}) + ": cannot write output file!\ndone.\n",
-                         .output = out, .setup = two_folders, .output_at = "B/takeF-6ch.wav",
+                         .output = std::nullopt, .setup = two_folders,
+                         .build = long_takes({"take"}, 100000, {"B/takeF-6ch.wav"}),
                          .disk = "--full takeF-6ch.wav.part:200000", .check = [](const fs::path& dir) {
                              EXPECT_FALSE(fs::exists(dir / "disk-store/takeF-6ch.wav"));
                          }});
