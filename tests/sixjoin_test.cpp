@@ -498,7 +498,8 @@ std::vector<JoinCase> join_cases() {
     }
     {
         // A bext too short for its fields, an iXML over 1 MiB, a LIST of another type, an iXML
-        // that names no tracks, and a cue chunk after the audio that runs past the end.
+        // that names no tracks, INFO after zeros that follow the audio (no chunk: the walk ends
+        // there), and a cue chunk after the audio that runs past the end.
         Bytes short_bext = bext_body(ONE_AM, "");
         short_bext.resize(601);
         const Bytes ixml = chunk("iXML", ixml_body(track_list({})));
@@ -511,7 +512,7 @@ std::vector<JoinCase> join_cases() {
                          .build = [=](JoinCase& c) {
                              c.inputs = pair_of(riff_wave({chunk("bext", short_bext), chunk("iXML", Bytes((1 << 20) + 1, ' ')),
                                                            FMT16, chunk("LIST", text_bytes("exif")), ixml, chunk("data", FRONT),
-                                                           chunk_declaring("cue ", 29, Bytes(28, 0))}),
+                                                           Bytes(64, 0), INFO, chunk_declaring("cue ", 29, Bytes(28, 0))}),
                                                 riff_wave({FMT16, chunk("iXML", ixml_body("<TRACK_LIST><TRACK><NAME>x</NAME>")),
                                                            chunk("data", REAR)}));
                          }});

@@ -77,6 +77,15 @@ AudioSpan locate_audio(std::FILE* file) {
     return {data.body_offset, declared_fits ? *declared : to_end};
 }
 
+namespace {
+// RIFF names chunks with four printable ASCII characters.
+bool names_a_chunk(const ChunkId& id) {
+    for (const char byte : id.bytes)
+        if (byte < 0x20 || byte > 0x7E) return false;
+    return true;
+}
+}  // namespace
+
 std::vector<ChunkLocation> chunks_beside_audio(std::FILE* file, const AudioSpan& audio) {
     fail_if(!seek_to_end(file), "cannot read input file!");
     const std::int64_t file_length = position_of(file);
@@ -91,6 +100,10 @@ std::vector<ChunkLocation> chunks_beside_audio(std::FILE* file, const AudioSpan&
         }
         const std::optional<ChunkLocation> chunk = read_chunk_at(file, at);
         if (!chunk || chunk->body_offset + chunk->declared_size > file_length) break;
+        // Past the audio, bytes that name no chunk end the chunks: the zeros that a card's file
+        // system leaves after a power cut, or a recorder's preallocated tail, would otherwise be
+        // walked as a chunk every 8 bytes, for hours and gigabytes on a long take.
+        if (at > data_header_at && !names_a_chunk(chunk->id)) break;
         chunks.push_back(*chunk);
         at = chunk->next_chunk_at();
     }

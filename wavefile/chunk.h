@@ -105,6 +105,7 @@ std::optional<std::uint64_t> ds64_data_size(std::FILE* file);
 AudioSpan locate_audio(std::FILE* file);
 
 // Every chunk of a file that lies whole within it and outside its audio, in file order: those
-// before the "data" chunk, and those after the audio when the audio ends before the file does.
+// before the "data" chunk, and those after the audio when the audio ends before the file does, up
+// to the first bytes there that name no chunk.
 // The file must be one that locate_audio found the audio of.
 std::vector<ChunkLocation> chunks_beside_audio(std::FILE* file, const AudioSpan& audio);
