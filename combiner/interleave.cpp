@@ -144,7 +144,7 @@ bool OutputFile::put(const unsigned char* bytes, std::size_t size) {
 void report_ruler() { report("0%%---------------------50%%--------------------100%%\n"); }
 
 void put_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length, const SampleFormat& format,
-                  const std::string& carried, std::size_t run_bytes) {
+                  const std::string& carried, std::size_t ring_bytes) {
     const std::size_t pair_size = format.bits_per_sample / 4u;
     const std::uint32_t sample_bytes = format.bits_per_sample / 8u;
     const std::uint32_t frame_size = surround_frame_size(format.bits_per_sample);
@@ -163,7 +163,7 @@ void put_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLe
     std::memcpy(out_block, head.data() + head_pages, kept);
 
     ProgressMeter meter(length.frames * pair_size, frame_size);
-    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, pair_size, silence, run_bytes);
+    RunReader reader(front, rear, length.frames, length.front_frames, length.rear_frames, pair_size, silence, ring_bytes);
     for (std::uint64_t done = 0; done < length.frames;) {
         const RunPair runs = reader.next();
         for (std::size_t at = 0; at < runs.frames; at += frames_per_block) {
@@ -186,5 +186,5 @@ void write_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const Join
     report("writing %" PRIu64 " bytes...\n\n",
            fill_surround_header(length.frames * pair_size, format, carried.size()).riff_size);
     report_ruler();
-    put_surround(front, rear, out, length, format, carried, INPUT_RUN_BYTES);
+    put_surround(front, rear, out, length, format, carried, INPUT_RING_BYTES);
 }

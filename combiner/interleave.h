@@ -61,10 +61,10 @@ private:
 // the carried chunks inside it, then the interleaved audio, one mark of the progress bar at a
 // time, in whole pages of the file but for the last. front and rear stand at the first byte of
 // their audio, each holding at least the frames it gives; the width is a supported one. Stops at
-// the next block once interrupted. The inputs are read from the disk in runs of run_bytes
-// (INPUT_RUN_BYTES for a join on its own).
+// the next block once interrupted. The inputs are read from the disk into a ring of ring_bytes
+// each (INPUT_RING_BYTES for a join on its own).
 void put_surround(std::FILE* front, std::FILE* rear, JoinSink& out, const JoinLength& length, const SampleFormat& format,
-                  const std::string& carried, std::size_t run_bytes);
+                  const std::string& carried, std::size_t ring_bytes);
 
 // The whole join as the console shows it: the header, the count line and the ruler, and the audio
 // with its marks. "done." is the caller's, once the output is in place.

@@ -20,9 +20,9 @@ struct DoesNotReadBack : Stop {};
 // How much is read at a time: long enough for a disk's pace, short enough that an interruption
 // waits little. Two such blocks are held: one hashed while the next is read.
 inline constexpr std::size_t READ_BACK_BYTES = 4 * 1024 * 1024;
-// The inputs' runs while a join is compared with a read-back: the join's runs and the read-back's
-// blocks together hold no more memory than a join alone.
-inline constexpr std::size_t COMPARED_RUN_BYTES = 8 * 1024 * 1024;
+// The inputs' rings while a join is compared with a read-back: the join's rings and the
+// read-back's blocks together hold no more memory than a join alone.
+inline constexpr std::size_t COMPARED_RING_BYTES = 12 * 1024 * 1024;
 
 // A file read back from its start, every byte hashed as it is read. As a JoinSink it compares the
 // bytes a join puts with the file's, writing nothing: an earlier join checked against the same

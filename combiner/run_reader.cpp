@@ -7,10 +7,10 @@
 #include "wavefile/platform/files.h"
 
 RunReader::RunReader(std::FILE* front, std::FILE* rear, std::uint64_t frames, std::uint64_t front_frames,
-                     std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence, std::size_t run_bytes)
+                     std::uint64_t rear_frames, std::size_t pair_size, unsigned char silence, std::size_t ring_bytes)
     : inputs_{front, rear}, offsets_{position_of(front), position_of(rear)}, frames_(frames),
-      frames_left_{front_frames, rear_frames}, frames_per_run_(run_bytes / pair_size), pair_size_(pair_size),
-      silence_(silence), pieces_(large_buffer(2 * CACHED_PIECE_BYTES)) {}
+      frames_left_{front_frames, rear_frames}, ring_bytes_(ring_bytes), pair_size_(pair_size), silence_(silence),
+      pieces_(large_buffer(2 * CACHED_PIECE_BYTES)) {}
 
 RunReader::~RunReader() {
     {
@@ -26,20 +26,21 @@ RunPair RunReader::next() {
         if (const std::optional<RunPair> pair = next_cached()) return *pair;
         start_reading_runs();
     }
-    const std::size_t front_run = 2 * pairs_handed_out_++, rear_run = front_run + 1;
+    const std::size_t piece = pairs_handed_out_++;
     std::unique_lock lock(mutex_);
-    reads_released_ = front_run;  // the pair handed out before this one
+    released_ = piece;  // the pair handed out before this one
     changed_.notify_all();
-    // Woken now and then to see whether the user interrupted, as a slow disk may hold a run long.
-    while (!changed_.wait_for(lock, INTERRUPTION_POLL, [&] { return failed_ || reads_done_ > rear_run; })) {
+    // Woken now and then to see whether the user interrupted, as a slow disk may hold a piece long.
+    const auto have = [&] { return read_[0] > piece && read_[1] > piece; };
+    while (!changed_.wait_for(lock, INTERRUPTION_POLL, [&] { return failed_ || have(); })) {
         lock.unlock();
         stop_if_interrupted();
         lock.lock();
     }
-    const bool have = reads_done_ > rear_run;
+    const bool whole = have();
     lock.unlock();
-    fail_if(!have, "cannot read input file!");
-    return {slot(front_run), slot(rear_run), frames_in(front_run)};
+    fail_if(!whole, "cannot read input file!");
+    return {piece_at(0, piece), piece_at(1, piece), frames_in(piece)};
 }
 
 // The next piece of each input, when the cache holds both; nothing is taken otherwise.
@@ -64,8 +65,12 @@ std::optional<RunPair> RunReader::next_cached() {
 // From here on the disk reads: long runs, each input's readahead started afresh where it is.
 void RunReader::start_reading_runs() {
     pieces_.reset();
-    slot_bytes_ = static_cast<std::size_t>(std::min<std::uint64_t>(frames_per_run_, frames_ - first_run_frame_)) * pair_size_;
-    slots_ = large_buffer(RUN_SLOTS * slot_bytes_);
+    const std::uint64_t frames = frames_ - first_run_frame_;
+    frames_per_piece_ = static_cast<std::size_t>(std::min<std::uint64_t>(READ_PIECE_BYTES / pair_size_, frames));
+    piece_bytes_ = frames_per_piece_ * pair_size_;
+    piece_count_ = static_cast<std::size_t>((frames + frames_per_piece_ - 1) / frames_per_piece_);
+    pieces_per_ring_ = std::clamp<std::size_t>(ring_bytes_ / (READ_PIECE_BYTES / pair_size_ * pair_size_), 1, piece_count_);
+    ring_ = large_buffer(2 * pieces_per_ring_ * piece_bytes_);
     for (int input = 0; input < 2; ++input) {
         fail_if(!seek_to(inputs_[input], offsets_[input]), "cannot read input file!");
         restart_readahead(inputs_[input], offsets_[input]);
@@ -73,42 +78,48 @@ void RunReader::start_reading_runs() {
     thread_ = std::thread(&RunReader::read_all, this);
 }
 
-// Fills a slot with run `run` of its input: the frames the input has left, then silence once it
-// has run out. Nothing past an input's audio is read.
-std::size_t RunReader::frames_in(std::size_t run) const {
+std::size_t RunReader::frames_in(std::size_t piece) const {
     return static_cast<std::size_t>(
-        std::min<std::uint64_t>(frames_per_run_, frames_ - first_run_frame_ - run / 2 * frames_per_run_));
+        std::min<std::uint64_t>(frames_per_piece_, frames_ - first_run_frame_ - piece * frames_per_piece_));
 }
 
-bool RunReader::read_run(std::size_t run, unsigned char* slot) {
-    const std::size_t frames = frames_in(run);
-    std::uint64_t& left = frames_left_[run % 2];
+// Fills piece `piece` of an input: the frames the input has left, then silence once it has run
+// out. Nothing past an input's audio is read.
+bool RunReader::read_piece(int input, std::size_t piece) {
+    const std::size_t frames = frames_in(piece);
+    std::uint64_t& left = frames_left_[input];
     const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left));
-    // In pieces, so that a join stopped mid-run (an interruption) waits for one piece at most.
-    const std::size_t frames_per_piece = READ_PIECE_BYTES / pair_size_;
-    for (std::size_t at = 0; at < have; at += frames_per_piece) {
-        if (stopping_.load(std::memory_order_relaxed)) return false;
-        const std::size_t frames_now = std::min(frames_per_piece, have - at);
-        if (std::fread(slot + at * pair_size_, pair_size_, frames_now, inputs_[run % 2]) != frames_now) return false;
-    }
-    std::memset(slot + have * pair_size_, silence_, (frames - have) * pair_size_);
+    unsigned char* bytes = piece_at(input, piece);
+    if (std::fread(bytes, pair_size_, have, inputs_[input]) != have) return false;
+    std::memset(bytes + have * pair_size_, silence_, (frames - have) * pair_size_);
     left -= have;
     return true;
 }
 
+int RunReader::next_input(int input) {
+    std::unique_lock lock(mutex_);
+    // The pieces of an input that may be read now: its ring holds those the main thread has not
+    // released.
+    const auto room = [&](int which) { return std::min(piece_count_, released_ + pieces_per_ring_) - read_[which]; };
+    // Worth a seek: room for half a ring, or for all the input has left. The main thread waits
+    // only for an input whose whole ring is free, so one is always worth it then.
+    const auto worth_it = [&](int which) {
+        return room(which) > 0 && room(which) >= std::min((pieces_per_ring_ + 1) / 2, piece_count_ - read_[which]);
+    };
+    if (read_[0] == piece_count_ && read_[1] == piece_count_) return -1;
+    if (room(input) > 0) return input;  // on in the same file: no seek
+    changed_.wait(lock, [&] { return stopping_ || worth_it(input) || worth_it(1 - input); });
+    if (stopping_) return -1;
+    return worth_it(input) ? input : 1 - input;
+}
+
 void RunReader::read_all() {
-    const std::uint64_t frames = frames_ - first_run_frame_;
-    const std::size_t runs = 2 * static_cast<std::size_t>((frames + frames_per_run_ - 1) / frames_per_run_);
-    for (std::size_t run = 0; run < runs; ++run) {
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || run < reads_released_ + RUN_SLOTS; });
-            if (stopping_) return;
-        }
-        const bool read = read_run(run, slot(run));
+    for (int input = 0; (input = next_input(input)) >= 0;) {
+        if (stopping_.load(std::memory_order_relaxed)) return;
+        const bool read = read_piece(input, read_[input]);
         {
             std::lock_guard lock(mutex_);
-            if (read) reads_done_ = run + 1;
+            if (read) ++read_[input];
             else failed_ = true;
         }
         changed_.notify_all();

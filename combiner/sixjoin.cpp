@@ -188,7 +188,7 @@ unsigned compare_with_join(std::FILE* front, std::FILE* rear, const AudioSpan& f
         fail_if(!seek_to(rear, rear_audio.offset), "cannot read input file!");
         ReadBack back(name, several ? name : "");
         try {
-            put_surround(front, rear, back, plan.length, plan.format, plan.carried, COMPARED_RUN_BYTES);
+            put_surround(front, rear, back, plan.length, plan.format, plan.carried, COMPARED_RING_BYTES);
             report_verified(back.finish());
             ++verified;
         } catch (const DoesNotReadBack&) {

@@ -569,20 +569,20 @@ std::vector<JoinCase> join_cases() {
         {"--trim and -p at once", STANDARD, {"--trim", "-p", "takeF.wav"}, 64, options_exclude, std::nullopt},
     };
     cases.insert(cases.end(), unequal.begin(), unequal.end());
-    cases.push_back({.name = "--pad across a read run", .inputs = {}, .args = {"--pad", "takeF.wav"}, .status = 0,
+    cases.push_back({.name = "--pad across a ring", .inputs = {}, .args = {"--pad", "takeF.wav"}, .status = 0,
                      .console = PAIR + format(44100, 16) +
-                                "padded:               " + std::to_string(INPUT_RUN_BYTES / 4) + " frames (" +
-                                seconds_text(INPUT_RUN_BYTES / 4, 44100) + " s) of silence after the rear\n" +
-                                progress(3 * (INPUT_RUN_BYTES + 4) + 60, 50),
-                     .output = Bytes{}, .build = long_pair(INPUT_RUN_BYTES + 4, 4, INPUT_RUN_BYTES + 4)});
+                                "padded:               " + std::to_string(INPUT_RING_BYTES / 4) + " frames (" +
+                                seconds_text(INPUT_RING_BYTES / 4, 44100) + " s) of silence after the rear\n" +
+                                progress(3 * (INPUT_RING_BYTES + 4) + 60, 50),
+                     .output = Bytes{}, .build = long_pair(INPUT_RING_BYTES + 4, 4, INPUT_RING_BYTES + 4)});
 
-    // Inputs around one read run, in whole frames: shorter than it, exactly it, a frame past it,
-    // each in another width; and a rear that fails, as a worn card does, in its second run.
+    // Inputs around one ring, in whole frames: shorter than it, exactly it, a frame past it, each
+    // in another width; and a rear that fails, as a worn card does, once its ring has gone round.
     for (const auto& [name, bits, tag, length] :
-         {std::tuple{"8-bit, a frame less than one read run", 8u, PCM, INPUT_RUN_BYTES - 2},
-          std::tuple{"24-bit, one read run", 24u, PCM, INPUT_RUN_BYTES / 6 * 6},
-          std::tuple{"16-bit, one read run and a frame", 16u, PCM, INPUT_RUN_BYTES + 4},
-          std::tuple{"64-bit float, one read run and a frame", 64u, FLOAT, INPUT_RUN_BYTES + 16}}) {
+         {std::tuple{"8-bit, a frame less than one ring", 8u, PCM, INPUT_RING_BYTES - 2},
+          std::tuple{"24-bit, one ring", 24u, PCM, INPUT_RING_BYTES / 6 * 6},
+          std::tuple{"16-bit, one ring and a frame", 16u, PCM, INPUT_RING_BYTES + 4},
+          std::tuple{"64-bit float, one ring and a frame", 64u, FLOAT, INPUT_RING_BYTES + 16}}) {
         cases.push_back({.name = name, .inputs = {}, .args = {"takeF.wav"}, .status = 0,
                          .console = PAIR + format(44100, bits) + progress(3 * length + 60, 50), .output = Bytes{},
                          .build = long_pair(length, length, length, bits, tag)});
@@ -590,16 +590,16 @@ std::vector<JoinCase> join_cases() {
 #ifdef READ_FAILURE_SHIM
     if (!windows_programs()) {
         const char* asan_options = std::getenv("ASAN_OPTIONS");
-        cases.push_back({.name = "a read error in the second run", .inputs = {}, .args = {"takeF.wav"}, .status = 255,
-                         .console = PAIR + format(44100, 16) + ruler(6 * INPUT_RUN_BYTES + 60) + std::string(25, '>') +
+        cases.push_back({.name = "a read error once the ring has gone round", .inputs = {}, .args = {"takeF.wav"}, .status = 255,
+                         .console = PAIR + format(44100, 16) + ruler(6 * INPUT_RING_BYTES + 60) + std::string(25, '>') +
                                     "cannot read input file!\n",
                          .output = std::nullopt, .check_output = false,
                          .environment = {"LD_PRELOAD=" READ_FAILURE_SHIM, "FAIL_READ_NAME=takeR.wav",
-                                         "FAIL_READ_AT=" + std::to_string(INPUT_RUN_BYTES + 1000),
+                                         "FAIL_READ_AT=" + std::to_string(INPUT_RING_BYTES + 1000),
                                          // The sanitizers' runtime need not come first for this.
                                          std::string("ASAN_OPTIONS=") + (asan_options ? asan_options : "") +
                                              ":verify_asan_link_order=0"},
-                         .build = long_pair(2 * INPUT_RUN_BYTES, 2 * INPUT_RUN_BYTES, 2 * INPUT_RUN_BYTES)});
+                         .build = long_pair(2 * INPUT_RING_BYTES, 2 * INPUT_RING_BYTES, 2 * INPUT_RING_BYTES)});
     }
 #endif
     const std::string take = "λήψη-テイク7";  // letters that no Windows code page holds together
