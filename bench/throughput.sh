@@ -9,12 +9,12 @@
 #   float, one core   the float pair likewise
 # The rows: the read floor (`cat front rear > /dev/null`: each input read once), the write floor
 # (`dd if=/dev/zero of=out bs=1M`: as many bytes written as the join writes), sixjoin, a baseline
-# build when given one, and, on the disks and warm, `cat front rear front > out`, and sox and
-# ffmpeg doing the same join when installed. Runs rotate so that all see the same machine state;
+# build when given one, `cat front rear front > out` (the same bytes copied, no interleave), and,
+# on the disks and warm, sox and ffmpeg doing the same join when installed. Runs rotate so that all see the same machine state;
 # tables show medians, wall time and, for the warm pairs, CPU time (user + system). For the warm
 # pairs it also prints medians of the ratios of each run to the runs beside it: sixjoin's CPU to
 # the read floor's and the write floor's together (what any join must spend copying the inputs
-# in and the output out), and its wall time to the baseline's. Also reports sixjoin's peak memory on each
+# in and the output out) and to the copy's, and its wall time and CPU to the baseline's. Also reports sixjoin's peak memory on each
 # pair and spkfix on a sparse multi-GiB file, --verify's flush and read-back on the 16-bit pair
 # beside reading its output with the caches dropped, and two destinations at once: a five-minute
 # pair written to two writable spinning-disk mounts, each alone and both in one run, with and
@@ -38,8 +38,8 @@ cd "$tmp"
 
 contenders=("read floor" "write floor" sixjoin)
 [ -n "$baseline" ] && contenders+=(baseline)
-ours=("${contenders[@]}")  # on one core, only these
 contenders+=("cat front rear front")
+ours=("${contenders[@]}")  # on one core, only these
 command -v sox >/dev/null && contenders+=(sox)
 command -v ffmpeg >/dev/null && contenders+=(ffmpeg)
 all=("${contenders[@]}")
@@ -54,7 +54,7 @@ run_one() {
             count=$((($(stat -c %s "$in/takeF.wav") * 3 + 1048575) / 1048576)) ;;
         sixjoin) "${pin[@]}" "$build/sixjoin" -o out.wav "$in/takeF.wav" >/dev/null ;;
         baseline) "${pin[@]}" "$baseline" -o out.wav "$in/takeF.wav" >/dev/null ;;
-        "cat front rear front") cat "$in/takeF.wav" "$in/takeR.wav" "$in/takeF.wav" >out.wav ;;
+        "cat front rear front") "${pin[@]}" cat "$in/takeF.wav" "$in/takeR.wav" "$in/takeF.wav" >out.wav ;;
         sox) sox -M "$in/takeF.wav" "$in/takeR.wav" -c 6 out.wav remix 1 2 0 0 3 4 ;;
         ffmpeg) ffmpeg -nostdin -loglevel error -y -i "$in/takeF.wav" -i "$in/takeR.wav" -filter_complex \
             "[0:a][1:a]amerge=inputs=2,pan=5.1|c0=c0|c1=c1|c2=0*c0|c3=0*c0|c4=c2|c5=c3" -c:a "$codec" out.wav ;;
@@ -279,10 +279,17 @@ echo "Medians of $runs runs; (×) is sixjoin's time over the floor named in the 
 if ((${#disk_columns[@]})); then table wall "read floor" "wall time, × the read floor" "${disk_columns[@]}"; fi
 table wall "write floor" "wall time, × the write floor" "${warm_columns[@]}"
 table cpu "write floor" "CPU time, × the write floor" "${warm_columns[@]}"
-printf '\n| medians of ratios of runs side by side | CPU ÷ (read + write floor CPU) |%s\n|---|---|%s\n' \
+# dd's CPU from /dev/zero varies several times over between runs on some virtual machines; the
+# copy `cat front rear front > out` is a steadier yardstick beside it.
+printf '\n| medians of ratios of runs side by side | CPU ÷ (read + write floor CPU) | CPU ÷ cat front rear front |%s\n|---|---|---|%s\n' \
     "${baseline:+ wall ÷ baseline | CPU ÷ baseline |}" "${baseline:+---|---|}"
 for column in "${warm_columns[@]}"; do
     printf '| %s | %.2f × |' "$column" "$(pairwise "${cpu[$column,sixjoin]}" "${cpu[$column,read floor]}" "${cpu[$column,write floor]}")"
+    if [ -n "${cpu[$column,cat front rear front]:-}" ]; then
+        printf ' %.2f × |' "$(pairwise "${cpu[$column,sixjoin]}" "${cpu[$column,cat front rear front]}")"
+    else
+        printf ' – |'
+    fi
     if [ -n "$baseline" ]; then
         printf ' %.2f × | %.2f × |' "$(pairwise "${wall[$column,sixjoin]}" "${wall[$column,baseline]}")" \
             "$(pairwise "${cpu[$column,sixjoin]}" "${cpu[$column,baseline]}")"
