@@ -139,10 +139,6 @@ void write_outputs(std::FILE* front, std::FILE* rear, std::vector<TakeOutput>& o
 
 }  // namespace
 
-// Joins one take into each of its destinations: the report, the progress bar and "done.", or the
-// message that stops it (fail_if throws Stop, and what is open closes as it passes: each
-// destination removes its .part, and each output keeps what it held). A destination that fails
-// on its own stops alone.
 Joined join_take(const std::string& front_name, const std::optional<std::string>& rear_name,
                  std::deque<Destination>& destinations, const CommandLine& command) {
     stop_if_interrupted();
