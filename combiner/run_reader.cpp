@@ -66,10 +66,11 @@ std::optional<RunPair> RunReader::next_cached() {
 void RunReader::start_reading_runs() {
     pieces_.reset();
     const std::uint64_t frames = frames_ - first_run_frame_;
-    frames_per_piece_ = static_cast<std::size_t>(std::min<std::uint64_t>(READ_PIECE_BYTES / pair_size_, frames));
+    const std::size_t whole_piece_frames = READ_PIECE_BYTES / pair_size_;
+    frames_per_piece_ = static_cast<std::size_t>(std::min<std::uint64_t>(whole_piece_frames, frames));
     piece_bytes_ = frames_per_piece_ * pair_size_;
     piece_count_ = static_cast<std::size_t>((frames + frames_per_piece_ - 1) / frames_per_piece_);
-    pieces_per_ring_ = std::clamp<std::size_t>(ring_bytes_ / (READ_PIECE_BYTES / pair_size_ * pair_size_), 1, piece_count_);
+    pieces_per_ring_ = std::clamp<std::size_t>(ring_bytes_ / (whole_piece_frames * pair_size_), 1, piece_count_);
     ring_ = large_buffer(2 * pieces_per_ring_ * piece_bytes_);
     for (int input = 0; input < 2; ++input) {
         fail_if(!seek_to(inputs_[input], offsets_[input]), "cannot read input file!");
