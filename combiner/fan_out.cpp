@@ -2,23 +2,35 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <utility>
 
 #include "combiner/run_reader.h"
 
 FanOut::FanOut(const std::vector<Destination*>& destinations, OutputHash* hash, bool flush)
     : destinations_(destinations), hash_(hash), flush_(flush), blocks_(large_buffer(FAN_OUT_BLOCKS * FAN_OUT_BLOCK_BYTES)),
       written_(destinations.size(), 0), failed_(destinations.size(), false), placed_(destinations.size(), false) {
-    for (std::size_t writer = 0; writer < destinations_.size(); ++writer)
-        writers_.emplace_back(&FanOut::write_all, this, writer);
+    try {
+        for (std::size_t writer = 0; writer < destinations_.size(); ++writer)
+            writers_.emplace_back(&FanOut::write_all, this, writer);
+    } catch (const std::system_error&) {
+        // Not a thread for each: the main thread writes every block to each destination in turn.
+        stop_writers();
+        stopping_ = false;
+    }
 }
 
-FanOut::~FanOut() {
+FanOut::~FanOut() { stop_writers(); }
+
+void FanOut::stop_writers() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
     for (std::thread& writer : writers_) writer.join();
+    writers_.clear();
 }
 
 template <class Ready>
@@ -46,6 +58,11 @@ bool FanOut::put(const unsigned char* bytes, std::size_t size) {
 }
 
 void FanOut::hand_over() {
+    if (writers_.empty()) {
+        write_here(filling_++, std::exchange(filled_, 0));
+        if (all_failed()) throw NoDestinationLeft{{CANNOT_WRITE_OUTPUT}};
+        return;
+    }
     std::unique_lock lock(mutex_);
     sizes_[filling_ % FAN_OUT_BLOCKS] = filled_;
     handed_over_ = ++filling_;
@@ -63,6 +80,12 @@ void FanOut::hand_over() {
 }
 
 std::vector<bool> FanOut::finish() {
+    if (writers_.empty()) {
+        if (filled_ > 0) write_here(filling_++, std::exchange(filled_, 0));
+        for (std::size_t writer = 0; writer < destinations_.size(); ++writer)
+            if (!failed_[writer]) place(writer);
+        return failed_;
+    }
     std::unique_lock lock(mutex_);
     if (filled_ > 0) {
         sizes_[filling_ % FAN_OUT_BLOCKS] = filled_;
@@ -79,8 +102,37 @@ std::vector<bool> FanOut::finish() {
     return failed_;
 }
 
+void FanOut::write_here(std::size_t number, std::size_t size) {
+    for (std::size_t writer = 0; writer < destinations_.size(); ++writer)
+        if (!failed_[writer]) write_block(writer, number, size);
+}
+
+bool FanOut::write_block(std::size_t writer, std::size_t number, std::size_t size) {
+    const bool written = std::fwrite(block(number), 1, size, destinations_[writer]->file()) == size;
+    {
+        std::lock_guard lock(mutex_);
+        written_[writer] = number + 1;
+        failed_[writer] = !written;
+    }
+    changed_.notify_all();
+    return written;
+}
+
+void FanOut::place(std::size_t writer) {
+    bool placed = false;
+    try {
+        placed = destinations_[writer]->place(flush_);
+    } catch (const std::exception&) {  // no memory for a path: this destination fails alone
+    }
+    {
+        std::lock_guard lock(mutex_);
+        placed_[writer] = placed;
+        failed_[writer] = !placed;
+    }
+    changed_.notify_all();
+}
+
 void FanOut::write_all(std::size_t writer) {
-    Destination& destination = *destinations_[writer];
     for (std::size_t number = 0;; ++number) {
         std::size_t size = 0;
         {
@@ -90,20 +142,7 @@ void FanOut::write_all(std::size_t writer) {
             if (number == handed_over_) break;  // all handed over, and all written
             size = sizes_[number % FAN_OUT_BLOCKS];
         }
-        const bool written = std::fwrite(block(number), 1, size, destination.file()) == size;
-        {
-            std::lock_guard lock(mutex_);
-            written_[writer] = number + 1;
-            failed_[writer] = !written;
-        }
-        changed_.notify_all();
-        if (!written) return;
+        if (!write_block(writer, number, size)) return;
     }
-    const bool placed = destination.place(flush_);
-    {
-        std::lock_guard lock(mutex_);
-        placed_[writer] = placed;
-        failed_[writer] = !placed;
-    }
-    changed_.notify_all();
+    place(writer);
 }

@@ -1,7 +1,8 @@
 // One join written to several destinations at once, each by a thread of its own, so that every
 // disk works at the same time. The join's bytes go once into a ring of blocks that every thread
 // writes from: a destination that stalls holds the others back only once every block in flight
-// waits for it, and one that fails drops out, leaving the others to go on.
+// waits for it, and one that fails drops out, leaving the others to go on. Where the threads
+// cannot be started, the main thread writes each block to every destination in turn.
 #pragma once
 
 #include <condition_variable>
@@ -41,7 +42,13 @@ public:
     std::vector<bool> finish();
 
 private:
+    void stop_writers();
     void write_all(std::size_t writer);
+    // Without writer threads: block `number` written to every destination still writing.
+    void write_here(std::size_t number, std::size_t size);
+    // One block to one destination, then its output placed; each records how it went.
+    bool write_block(std::size_t writer, std::size_t number, std::size_t size);
+    void place(std::size_t writer);
     void hand_over();
     // Waits, looking now and then whether the user interrupted, until ready holds.
     template <class Ready>
@@ -63,5 +70,5 @@ private:
     std::vector<std::size_t> written_;  // the blocks each destination is done with
     std::vector<bool> failed_, placed_;
     bool stopping_ = false;
-    std::vector<std::thread> writers_;  // last: they start once all else is ready
+    std::vector<std::thread> writers_;  // last: they start once all else is ready; none when none could
 };

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -21,10 +22,14 @@ ReadBack::ReadBack(const std::string& path, std::string named)
 }
 
 // Uncached reads get no readahead from the system: reading the next block while this one is
-// hashed keeps the disk busy.
+// hashed keeps the disk busy. Without a thread to read it on, it is read when it is needed.
 void ReadBack::read_ahead() {
-    next_read_ = std::async(std::launch::async,
-                            [&file = file_, block = ahead_] { return read_uncached(file, block, READ_BACK_BYTES); });
+    const auto read = [&file = file_, block = ahead_] { return read_uncached(file, block, READ_BACK_BYTES); };
+    try {
+        next_read_ = std::async(std::launch::async, read);
+    } catch (const std::system_error&) {
+        next_read_ = std::async(std::launch::deferred, read);
+    }
 }
 
 bool ReadBack::refill() {
@@ -80,19 +85,26 @@ void report_verified(const std::string& hash) { report("\nverified:             
 
 namespace {
 // One output read back whole on a thread of its own: how far it has come, and once done its hash,
-// or nothing when it could not be read.
+// or nothing when it could not be read. Where no thread can be started, it is read block by block
+// by whoever waits for it.
 class ReadBackThread {
 public:
-    explicit ReadBackThread(const std::string& path) : back_(path), thread_([this] { read_all(); }) {}
+    explicit ReadBackThread(const std::string& path) : back_(path) {
+        try {
+            thread_ = std::thread([this] { read_all(); });
+        } catch (const std::system_error&) {
+        }
+    }
     ~ReadBackThread() {
         stopping_ = true;
-        thread_.join();
+        if (thread_.joinable()) thread_.join();
     }
     ReadBackThread(const ReadBackThread&) = delete;
     ReadBackThread& operator=(const ReadBackThread&) = delete;
 
-    // Whether it is done, waiting up to `time` for it.
+    // Whether it is done, waiting up to `time` for it, or reading a block here without a thread.
     bool wait(std::chrono::milliseconds time) {
+        if (!thread_.joinable()) return read_next();
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, time, [&] { return done_; });
     }
@@ -104,11 +116,24 @@ public:
 
 private:
     void read_all() {
-        while (!stopping_ && back_.refill()) read_ = back_.bytes_read();
+        while (!read_next()) {
+        }
+    }
+    // Reads the next block; true once all is read, or the reading failed.
+    bool read_next() {
+        std::optional<std::string> hash;
+        try {
+            const bool more = !stopping_ && back_.refill();
+            read_ = back_.bytes_read();
+            if (more) return false;
+            if (back_.opened() && !back_.failed() && !stopping_) hash = back_.hash();
+        } catch (const std::exception&) {  // no memory for the next read: not proven
+        }
         std::lock_guard lock(mutex_);
-        if (back_.opened() && !back_.failed() && !stopping_) hash_ = back_.hash();
+        hash_ = std::move(hash);
         done_ = true;
         changed_.notify_all();
+        return true;
     }
 
     ReadBack back_;

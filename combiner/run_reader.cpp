@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "wavefile/chunk.h"
 #include "wavefile/platform/files.h"
@@ -27,6 +28,11 @@ RunPair RunReader::next() {
         start_reading_runs();
     }
     const std::size_t piece = pairs_handed_out_++;
+    if (reads_inline_) {
+        stop_if_interrupted();
+        fail_if(!read_piece(0, piece) || !read_piece(1, piece), "cannot read input file!");
+        return {piece_at(0, piece), piece_at(1, piece), frames_in(piece)};
+    }
     std::unique_lock lock(mutex_);
     released_ = piece;  // the pair handed out before this one
     changed_.notify_all();
@@ -76,7 +82,11 @@ void RunReader::start_reading_runs() {
         fail_if(!seek_to(inputs_[input], offsets_[input]), "cannot read input file!");
         restart_readahead(inputs_[input], offsets_[input]);
     }
-    thread_ = std::thread(&RunReader::read_all, this);
+    try {
+        thread_ = std::thread(&RunReader::read_all, this);
+    } catch (const std::system_error&) {
+        reads_inline_ = true;  // no thread to be had: each pair is read as the join needs it
+    }
 }
 
 std::size_t RunReader::frames_in(std::size_t piece) const {

@@ -3,7 +3,9 @@
 // used them: from the cache a thread only costs. From the first piece that must come from the
 // disk on, a thread of its own reads each input into a ring of its own, staying on one input
 // while its ring has room, so that the disk seeks from one file to the other as seldom as the
-// memory allows, and reads on while the main thread interleaves and writes.
+// memory allows, and reads on while the main thread interleaves and writes. Where no thread can
+// be started (a process limit, no memory for its stack), the main thread reads each pair as the
+// join needs it: more seeks on a disk, the same bytes.
 #pragma once
 
 #include <atomic>
@@ -85,6 +87,7 @@ private:
     std::size_t released_ = 0;          // pairs the main thread is done with
     std::size_t pairs_handed_out_ = 0;  // the main thread's own
     bool failed_ = false;
+    bool reads_inline_ = false;  // the thread could not start: the main thread reads each pair in turn
     std::atomic<bool> stopping_ = false;  // set under mutex_, also read between pieces
     std::thread thread_;
 };
