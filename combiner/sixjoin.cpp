@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -147,8 +148,15 @@ std::vector<std::string> folders_without_room(const std::vector<SpaceNeeded>& ro
 // would join it, going on past those that stop; then the summary. --dry-run lists them instead.
 // An interruption ends the run after the summary of the takes that ran.
 int join_card(const CommandLine& command) {
-    for (const std::string& folder : command.files)
-        if (!names_folder(folder)) return refuse_usage("'" + folder + "' is not a folder, as the first is", "sixjoin");
+    for (const std::string& folder : command.files) {
+        std::string failure;
+        if (names_folder(folder, &failure)) continue;
+        if (!failure.empty()) {
+            complain("cannot read folder %s: %s!\n", folder.c_str(), failure.c_str());
+            return 1;
+        }
+        return refuse_usage("'" + folder + "' is not a folder, as the first is", "sixjoin");
+    }
     if (!command.outputs.empty() && command.files.size() > 1)
         return refuse_usage("option '-o' goes with one folder only", "sixjoin");
     if (command.outputs == std::vector<std::string>{STANDARD_OUTPUT})
@@ -204,6 +212,10 @@ int join_card(const CommandLine& command) {
             stopped_by_user = true;
         } catch (const Stop& stop) {
             stopped.push_back({take.front, stop.message});
+        } catch (const std::exception& failure) {  // the take's .parts are gone with its destinations
+            const std::string message = failure_message(failure);
+            complain("%s\n", message.c_str());
+            stopped.push_back({take.front, message});
         }
         report("\n");
     }
@@ -253,11 +265,14 @@ int main(int argc, char* argv[]) try {
                             "sixjoin");
     if (audio_to_stdout && command.update)
         return refuse_usage("option '-u' looks at an output file, and standard output is none", "sixjoin");
-    if (names_folder(files[0])) {
+    std::string failure;
+    if (names_folder(files[0], &failure)) {
         if (const std::optional<int> status = refuse_same_place(command.outputs, command.outputs)) return *status;
         return join_card(command);
     }
 
+    // Neither a take nor a card can be told from a path the system cannot look at.
+    fail_if(!failure.empty(), ("cannot read " + files[0] + ": " + failure + "!").c_str());
     const std::string& front_name = files[0];
     const std::optional<std::string> rear_name =
         files.size() == 2 ? std::optional<std::string>(files[1]) : derive_rear_name(front_name);
@@ -291,5 +306,8 @@ int main(int argc, char* argv[]) try {
 } catch (const Interrupted&) {
     return INTERRUPTED_STATUS;
 } catch (const Stop&) {
+    return STOP_STATUS;
+} catch (const std::exception& failure) {
+    complain("%s\n", failure_message(failure).c_str());
     return STOP_STATUS;
 }

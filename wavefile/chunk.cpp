@@ -1,5 +1,8 @@
 #include "wavefile/chunk.h"
 
+#include <new>
+#include <system_error>
+
 #include "wavefile/console.h"
 #include "wavefile/platform/files.h"
 #include "wavefile/platform/signals.h"
@@ -14,6 +17,13 @@ void stop_if_interrupted() {
     if (!interrupted()) return;
     complain("%s\n", INTERRUPTED_MESSAGE);
     throw Interrupted{{INTERRUPTED_MESSAGE}};
+}
+
+std::string failure_message(const std::exception& failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&failure)) return "not enough memory!";
+    const auto* system = dynamic_cast<const std::system_error*>(&failure);
+    if (system && system->code() == std::errc::resource_unavailable_try_again) return "cannot start a thread!";
+    return std::string(failure.what()) + "!";
 }
 
 bool read_chunk_head(std::FILE* file, ChunkId& id, std::uint32_t* size) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,6 +84,10 @@ void stop_if_interrupted();
 // When condition holds: prints message and a line break on the console, then stops the join
 // (throws Stop). Never called from any thread but the main one.
 void fail_if(bool condition, const char* message);
+
+// What a failure that the system raises rather than a check (no memory, no thread to be had)
+// says, once caught: the take stops with it as with a fail_if.
+std::string failure_message(const std::exception& failure);
 
 // Reads a 4-byte id and, when size is given, the 4-byte size that follows it.
 // Returns false when the file ends (or fails) before all of it is read.

@@ -136,9 +136,12 @@ bool names_same_place(const std::string& first, const std::string& second) {
     return (one / "").lexically_normal() == (other / "").lexically_normal();
 }
 
-bool names_folder(const std::string& path) {
+bool names_folder(const std::string& path, std::string* failure) {
     std::error_code error;
-    return fs::is_directory(path_of(path), error);
+    const bool folder = fs::is_directory(path_of(path), error);
+    if (failure && error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+        *failure = error.message();
+    return folder;
 }
 
 std::optional<std::vector<FolderEntry>> list_folder(const std::string& path) {

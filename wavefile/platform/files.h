@@ -73,8 +73,10 @@ bool names_same_file(const std::string& first, const std::string& second);
 // links, "." and "..", and a folder's trailing separator.
 bool names_same_place(const std::string& first, const std::string& second);
 
-// Whether path names an existing folder (after links).
-bool names_folder(const std::string& path);
+// Whether path names an existing folder (after links). With `failure`, the system's reason when
+// what path names cannot be told at all (a failing card reader's I/O error, a folder above it
+// that may not be searched) is put there; it stays empty when the path exists or plainly does not.
+bool names_folder(const std::string& path, std::string* failure = nullptr);
 
 // One entry of a folder: its name, as arguments spell names, and what it is. Links count as
 // what they lead to, except that a link to a folder is `other`: it can make a loop.
