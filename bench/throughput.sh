@@ -16,7 +16,8 @@
 # the read floor's and the write floor's together (what any join must spend copying the inputs
 # in and the output out) and to the copy's, and its wall time and CPU to the baseline's. Also reports sixjoin's peak memory on each
 # pair and spkfix on a sparse multi-GiB file, --verify's flush and read-back on the 16-bit pair
-# beside reading its output with the caches dropped, and two destinations at once: a five-minute
+# beside reading its output with the caches dropped, an interruption's time from the signal to the
+# exit, and two destinations at once: a five-minute
 # pair written to two writable spinning-disk mounts, each alone and both in one run, with and
 # without --verify.
 #   bench/throughput.sh [build-dir, build/default] [runs, 7] [seconds of the warm 16-bit pair, 1800] [baseline]
@@ -271,6 +272,18 @@ if [ -x /usr/bin/time ]; then
     echo "16-bit, warm: sixjoin -u --verify (passed over, compared) peak resident memory $(cat rss.txt) KiB"
     rm -f out.wav
 fi
+# An interruption's stop: from SIGINT, sent half a second into a join of the 16-bit pair, to the
+# program's exit with its .part removed (the promise: within a second).
+declare -a stops
+for ((run = 0; run < runs; run++)); do
+    "$build/sixjoin" -q -o out.wav takeF.wav &
+    sleep 0.5
+    start=$(date +%s%N)
+    kill -INT $!
+    wait $! || true
+    stops+=($((($(date +%s%N) - start) / 1000000)))
+done
+stop_row=$(printf '| SIGINT half a second into a join to its exit | %d ms |' "$(median <<<"${stops[*]}")")
 rm -f takeF.wav takeR.wav
 bench_warm "float, warm" "$((seconds / 3))" pcm_f32le 48000 32 float
 
@@ -299,7 +312,7 @@ done
 if [ -n "$baseline" ]; then
     table wall "baseline" "wall time, × the baseline" "${columns[@]}"
 fi
-printf '\n| --verify, 16-bit output on this disk | median |\n|---|---|\n%s\n' "$verify_rows"
+printf '\n| --verify, 16-bit output on this disk | median |\n|---|---|\n%s\n%s\n' "$verify_rows" "$stop_row"
 if [ -n "${two_rows:-}" ]; then
     printf '\n| five-minute 16-bit pair onto writable spinning disks | -o d1 | -o d2 | -o d1 -o d2 |\n'
     printf '|---|---|---|---|\n%s' "$two_rows"
