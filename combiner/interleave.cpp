@@ -10,8 +10,8 @@
 #endif
 
 #include "combiner/run_reader.h"
-#include "wavefile/console.h"
 #include "wavefile/chunk.h"
+#include "wavefile/report.h"
 #include "wavefile/surround_header.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cinttypes>
 #include <vector>
 
-#include "wavefile/console.h"
 #include "wavefile/metadata.h"
 #include "wavefile/platform/files.h"
+#include "wavefile/report.h"
 #include "wavefile/surround_header.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "combiner/run_reader.h"
 #include "wavefile/chunk.h"
-#include "wavefile/console.h"
+#include "wavefile/report.h"
 
 ReadBack::ReadBack(const std::string& path, std::string named)
     : named_(std::move(named)), file_(open_uncached(path)), blocks_(large_buffer(2 * READ_BACK_BYTES)), current_(blocks_.get()),

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "wavefile/console.h"
 #include "wavefile/platform/files.h"
+#include "wavefile/report.h"
 
 namespace {
 struct FileSystemTally {

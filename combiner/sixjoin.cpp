@@ -17,10 +17,10 @@
 #include "combiner/take.h"
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
-#include "wavefile/console.h"
-#include "wavefile/platform/console.h"
 #include "wavefile/platform/files.h"
 #include "wavefile/platform/signals.h"
+#include "wavefile/platform/terminal.h"
+#include "wavefile/report.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "combiner/output_hash.h"
 #include "combiner/read_back.h"
 #include "wavefile/chunk.h"
-#include "wavefile/console.h"
 #include "wavefile/platform/files.h"
+#include "wavefile/report.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "wavefile/chunk.h"
 #include "wavefile/command_line.h"
-#include "wavefile/console.h"
-#include "wavefile/platform/console.h"
 #include "wavefile/platform/files.h"
+#include "wavefile/platform/terminal.h"
+#include "wavefile/report.h"
 #include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 

@@ -4,8 +4,8 @@
 
 #include "test_support.h"
 #include "wavefile/chunk.h"
-#include "wavefile/platform/console.h"
 #include "wavefile/platform/files.h"
+#include "wavefile/platform/terminal.h"
 #include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 

@@ -3,9 +3,9 @@
 #include <new>
 #include <system_error>
 
-#include "wavefile/console.h"
 #include "wavefile/platform/files.h"
 #include "wavefile/platform/signals.h"
+#include "wavefile/report.h"
 
 void fail_if(bool condition, const char* message) {
     if (!condition) return;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "wavefile/console.h"
+#include "wavefile/report.h"
 
 namespace {
 CommandLine usage_error(const std::string& what, const char* program) {

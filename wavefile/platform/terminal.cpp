@@ -1,8 +1,8 @@
-#include "wavefile/platform/console.h"
+#include "wavefile/platform/terminal.h"
 
 #include <cstdlib>
 
-#include "wavefile/console.h"
+#include "wavefile/report.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN

@@ -1,4 +1,4 @@
-#include "wavefile/console.h"
+#include "wavefile/report.h"
 
 #include <cstdarg>
 
