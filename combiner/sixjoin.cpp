@@ -11,6 +11,7 @@
 
 #include "combiner/card.h"
 #include "combiner/destination.h"
+#include "combiner/hash_list.h"
 #include "combiner/join_plan.h"
 #include "combiner/names.h"
 #include "combiner/room.h"
@@ -25,8 +26,8 @@
 namespace {
 
 const char USAGE[] =
-    "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] [-u] [--verify] FRONT.wav [REAR.wav]\n"
-    "       sixjoin [-o FOLDER]... [-t | -p] [-n] [-q] [-u] [--verify] FOLDER...\n"
+    "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] [-u] [--verify] [--mhl] FRONT.wav [REAR.wav]\n"
+    "       sixjoin [-o FOLDER]... [-t | -p] [-n] [-q] [-u] [--verify] [--mhl] FOLDER...\n"
     "\n"
     "Joins the front and rear stereo files of a four-channel take into one\n"
     "six-channel 5.1 WAVE file. Without REAR.wav, the rear is FRONT.wav with F and R\n"
@@ -57,6 +58,10 @@ const char USAGE[] =
     "                     back past the system's cache, and compare it by its\n"
     "                     XXH3-128 hash with what was written; with -u, compare a\n"
     "                     take passed over with its join computed anew\n"
+    "      --mhl          --verify, then list each output proven in an ASC Media Hash\n"
+    "                     List in the ascmhl folder at the root of each destination\n"
+    "                     (each -o folder, each card folder, or the output's folder),\n"
+    "                     adding one generation to the history there\n"
     "  -q, --quiet        say nothing but what went wrong\n"
     "  -h, --help         print this help and exit\n"
     "  -V, --version      print the version and exit\n"
@@ -70,6 +75,8 @@ const char USAGE[] =
     "    sixjoin -u --verify -o ~/takes /media/card\n"
     "  two verified copies of a card on two disks, from one read of it:\n"
     "    sixjoin --verify -o /media/A/takes -o /media/B/takes /media/card\n"
+    "  the same, the proof kept beside each copy as a hash list:\n"
+    "    sixjoin --mhl -o /media/A/takes -o /media/B/takes /media/card\n"
     "  a take cut short, whose two files end apart:\n"
     "    sixjoin --trim take9F.WAV\n"
     "  straight into FLAC, without a file in between:\n"
@@ -173,11 +180,12 @@ int join_card(const CommandLine& command) {
     const std::vector<std::string> destination_folders = command.outputs.empty() ? command.files : command.outputs;
     const std::vector<SpaceNeeded> room =
         measure_room(plan_outputs(card.takes, command, command.dry_run), destination_folders);
+    HashLists hash_lists(command.hash_list ? destination_folders : std::vector<std::string>{});
     if (command.dry_run) {
         report("would join %llu of %llu takes\n", count, count);
         const int status = report_not_joined({}, card);
         for (const SpaceNeeded& space : room) report_space(space);
-        return status;
+        return hash_lists.report_dry_run() ? status : 1;
     }
     // The whole card is measured before its first take; each take is measured again before its
     // own, as other writers may fill the disk meanwhile.
@@ -207,6 +215,7 @@ int join_card(const CommandLine& command) {
             joined += result.failures.empty();
             already += result.already && result.failures.empty();
             verified += result.verified;
+            for (const auto& [output, hash] : result.proven) hash_lists.prove(output, hash);
         } catch (const Interrupted& stop) {
             stopped.push_back({take.front, stop.message});
             stopped_by_user = true;
@@ -223,12 +232,15 @@ int join_card(const CommandLine& command) {
         complain("%s\n", INTERRUPTED_MESSAGE);
         stopped_by_user = true;
     }
+    // What was proven before a stop is recorded, so that -u --mhl adds the rest later.
+    const bool listed_before = !stopped_by_user || hash_lists.write();
     report("joined %llu of %llu takes", joined, count);
     if (already > 0) report(" (%llu already)", already);
     if (command.verify) report(", verified %llu", verified);
     report("\n");
-    const int status = std::max(report_not_joined(stopped, card), dropped.empty() ? 0 : 1);
-    if (!stopped_by_user) return status;
+    int status = std::max(report_not_joined(stopped, card), dropped.empty() ? 0 : 1);
+    if (!stopped_by_user) return hash_lists.write() ? status : 1;
+    status = listed_before ? status : 1;
     if (reached < count) complain("interrupted: %llu takes not reached\n", count - reached);
     return INTERRUPTED_STATUS;
 }
@@ -289,7 +301,7 @@ int main(int argc, char* argv[]) try {
             measure_room(plan_outputs({{front_name, *rear_name, output_names}}, command, true), folders);
         report("would join 1 of 1 takes\n");
         for (const SpaceNeeded& space : room) report_space(space);
-        return 0;
+        return HashLists(command.hash_list ? folders : std::vector<std::string>{}).report_dry_run() ? 0 : STOP_STATUS;
     }
     std::deque<Destination> destinations;
     if (audio_to_stdout) {
@@ -302,7 +314,15 @@ int main(int argc, char* argv[]) try {
     } else {
         for (const std::string& name : output_names) destinations.emplace_back(name);
     }
-    return join_take(front_name, rear_name, destinations, command).status;
+    const Joined joined = join_take(front_name, rear_name, destinations, command);
+    if (!command.hash_list) return joined.status;
+    // The root of each output's hash list is the folder it lies in.
+    std::vector<std::string> roots;
+    for (const std::string& name : output_names) roots.push_back(folder_of(name));
+    HashLists hash_lists(roots);
+    for (const auto& [output, hash] : joined.proven) hash_lists.prove(output, hash);
+    const bool listed = hash_lists.write();
+    return joined.status != 0 || listed ? joined.status : STOP_STATUS;
 } catch (const Interrupted&) {
     return INTERRUPTED_STATUS;
 } catch (const Stop&) {

@@ -28,6 +28,7 @@ struct TakeOutput {
     const char* no_room = nullptr;  // what keeps the join off its disk
     bool open = false;              // being written
     const char* failure = nullptr;  // what stopped it
+    std::string proven = "";        // the hash it read back with, once it did
 };
 
 // A destination stops alone: says why, as "<path>: <message>" when the take has several, and the
@@ -48,6 +49,9 @@ bool any_open(const std::vector<TakeOutput>& outputs) {
 Joined outcome(const std::vector<TakeOutput>& outputs, unsigned verified) {
     Joined joined;
     joined.verified = verified;
+    for (const TakeOutput& output : outputs)
+        if (!output.proven.empty() && !output.destination.in_place())
+            joined.proven.emplace_back(output.destination.name(), output.proven);
     for (const TakeOutput& output : outputs) {
         if (!output.failure) continue;
         if (joined.failures.empty()) joined.status = output.failure == CANNOT_CREATE_OUTPUT ? OUTPUT_NOT_CREATED : 255;
@@ -92,7 +96,8 @@ unsigned compare_with_join(std::FILE* front, std::FILE* rear, const AudioSpan& f
         ReadBack back(name, several ? name : "");
         try {
             put_surround(front, rear, back, plan.length, plan.format, plan.carried, COMPARED_RING_BYTES);
-            report_verified(back.finish());
+            output.proven = back.finish();
+            report_verified(output.proven);
             ++verified;
         } catch (const DoesNotReadBack&) {
             if (!several) throw;  // one output: the take stops, as it always did
@@ -204,8 +209,10 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
         paths.push_back(output.destination.name());
     }
     const std::vector<bool> verified = verify_outputs(paths, plan.output_size, written_hash->hex(), several);
-    for (std::size_t at = 0; at < checked.size(); ++at)
-        if (!verified[at]) fail_output(*checked[at], DOES_NOT_READ_BACK, several, false);
+    for (std::size_t at = 0; at < checked.size(); ++at) {
+        if (verified[at]) checked[at]->proven = written_hash->hex();
+        else fail_output(*checked[at], DOES_NOT_READ_BACK, several, false);
+    }
     return outcome(outputs, static_cast<unsigned>(std::count(verified.begin(), verified.end(), true)));
 }
 

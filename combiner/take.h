@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "combiner/card.h"
@@ -20,6 +21,8 @@ struct Joined {
     bool already = false;           // passed over on every destination (-u)
     unsigned verified = 0;          // outputs read back as written
     std::vector<LeftOut> failures;  // each destination that failed, as "<output>: <message>" when several
+    // The outputs in files of their own read back as written, each with its XXH3-128, for a hash list.
+    std::vector<std::pair<std::string, std::string>> proven;
 };
 
 // Joins one take into each of its destinations: the report, the progress bar and "done.", or the

@@ -451,7 +451,7 @@ std::vector<JoinCase> join_cases() {
         {"output is a symbolic link to the rear", STANDARD, {"takeF.wav"}, 255,
          names("takeF.wav", "takeR.wav") + "output file would overwrite an input file!\n", std::nullopt,
          [](const fs::path& dir) { fs::create_symlink("takeR.wav", dir / "takeF-6ch.wav"); }, false},
-        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] [-u] [--verify] FRONT.wav [REAR.wav]\n...",
+        {"--help", STANDARD, {"--help", "takeF.wav"}, 0, "usage: sixjoin [-o PATH | -o -] [-t | -p] [-n] [-q] [-u] [--verify] [--mhl] FRONT.wav [REAR.wav]\n...",
          std::nullopt},
         {"--version", STANDARD, {"--version"}, 0, "", std::nullopt},
         {"an unknown option", STANDARD, {"-x", "takeF.wav"}, 64, "unknown option '-x' - see sixjoin --help\n",

@@ -51,6 +51,8 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
             command.dry_run = true;
         } else if (joins && arg == "--verify") {
             command.verify = true;
+        } else if (joins && arg == "--mhl") {
+            command.hash_list = command.verify = true;  // a file is listed once its read-back matched
         } else if (joins && (arg == "-u" || arg == "--update")) {
             command.update = true;
         } else if (joins && (trim || pad)) {
@@ -67,6 +69,8 @@ CommandLine read_command_line(int argc, char* argv[], const char* program, bool 
     command.files.assign(argv + at, argv + argc);
     if (command.outputs.size() > 1 && std::find(command.outputs.begin(), command.outputs.end(), "-") != command.outputs.end())
         return usage_error("option '-o -' goes with no other '-o'", program);
+    if (command.hash_list && command.outputs == std::vector<std::string>{"-"})
+        return usage_error("option '--mhl' lists the outputs in a folder, and standard output is none", program);
     return command;
 }
 

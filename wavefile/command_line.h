@@ -23,6 +23,7 @@ struct CommandLine {
     bool dry_run = false;               // -n: say what would be joined, write nothing
     bool quiet = false;                 // -q: say only what went wrong
     bool verify = false;                // --verify: read each output back from its disk and compare
+    bool hash_list = false;             // --mhl: list what was proven in each destination's hash list (implies verify)
     bool update = false;                // -u: pass over outputs already joined
     std::vector<std::string> files;
 };
@@ -31,9 +32,9 @@ struct CommandLine {
 // not begin with '-'. -h/--help and -V/--version answer at once; -q/--quiet goes for both
 // programs. A program that joins also takes
 // -o PATH (--output PATH, --output=PATH) up to MOST_OUTPUTS times, -o - alone, -n/--dry-run, --verify (no short form: -v is "verbose"
-// to most users), -u/--update, and one of -t/--trim and -p/--pad. Any other argument
-// beginning with '-' before the file names, -o without its path or given too often, -o - beside
-// another -o, or both --trim and --pad, is a usage error.
+// to most users), --mhl (which implies --verify), -u/--update, and one of -t/--trim and -p/--pad.
+// Any other argument beginning with '-' before the file names, -o without its path or given too
+// often, -o - beside another -o or with --mhl, or both --trim and --pad, is a usage error.
 CommandLine read_command_line(int argc, char* argv[], const char* program, bool joins);
 
 // Prints the line of a usage error, which names what is wrong, and returns its status.

@@ -2,10 +2,10 @@
 
 #include <system_error>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/stat.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -79,7 +79,15 @@ std::optional<FileStamp> file_stamp(const std::string& path) {
     if (error) return std::nullopt;
     const fs::file_time_type modified = fs::last_write_time(name, error);
     if (error) return std::nullopt;
-    return FileStamp{size, modified};
+    // file_time_type's epoch is the library's own (C++20 names no conversion every library has).
+#ifdef _WIN32
+    struct _stat64 status;
+    if (_wstat64(name.c_str(), &status) != 0) return std::nullopt;
+#else
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return std::nullopt;
+#endif
+    return FileStamp{size, modified, static_cast<std::int64_t>(status.st_mtime)};
 }
 
 PathKind path_kind(const std::string& path) {

@@ -44,6 +44,7 @@ bool names_folder(const std::string& path, std::string* failure = nullptr);
 struct FileStamp {
     std::uint64_t size;
     std::filesystem::file_time_type modified;
+    std::int64_t modified_seconds;  // the same, as seconds since 1970 (UTC), for a calendar
 };
 // Nothing when path names no regular file.
 std::optional<FileStamp> file_stamp(const std::string& path);
