@@ -170,13 +170,13 @@ std::optional<History> read_history(const std::string& folder) {
 }
 
 // One generation's manifest.
-std::string manifest_text(const std::vector<std::pair<std::string, std::string>>& hashes, std::time_t created) {
+std::string manifest_text(const std::vector<std::string>& hashes, std::time_t created) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<hashlist version=\"2.0\" xmlns=\"urn:ASC:MHL:v2.0\">\n";
     text += "  <creatorinfo>\n    <creationdate>" + date_time(created) + "</creationdate>\n";
     text += "    <hostname>" + escaped(host_name()) + "</hostname>\n";
     text += "    <tool version=\"" + std::string(TOOL_VERSION) + "\">sixjoin</tool>\n  </creatorinfo>\n";
     text += "  <processinfo>\n    <process>transfer</process>\n  </processinfo>\n  <hashes>\n";
-    for (const auto& [path, hash] : hashes) text += path + hash;
+    for (const std::string& hash : hashes) text += hash;
     return text + "  </hashes>\n</hashlist>\n";
 }
 
@@ -257,29 +257,38 @@ bool HashLists::write_generation(const Root& root) const {
         return false;
     }
     const std::time_t created = std::time(nullptr);
-    std::vector<std::pair<std::string, std::string>> hashes;
+    std::vector<std::string> hashes;
     for (const Proven* proven : listed) {
         const std::optional<FileStamp> stamp = file_stamp(proven->output);
         const auto first = history->first_original.find(proven->relative);
         const bool same = first != history->first_original.end() && first->second == proven->xxh128;
         if (first != history->first_original.end() && !same)
             complain("warning: %s: the hash list history holds other bytes under this name\n", proven->output.c_str());
-        std::string path = "    <hash>\n      <path";
+        std::string entry = "    <hash>\n      <path";
         if (stamp) {
-            path += " size=\"" + std::to_string(stamp->size) + "\" lastmodificationdate=\"" +
-                    date_time(static_cast<std::time_t>(stamp->modified_seconds)) + "\"";
+            entry += " size=\"" + std::to_string(stamp->size) + "\" lastmodificationdate=\"";
+            entry += date_time(static_cast<std::time_t>(stamp->modified_seconds));
+            entry += '"';
         }
-        path += ">" + escaped(proven->relative) + "</path>\n";
-        hashes.emplace_back(path, "      <xxh128 action=\"" + std::string(same ? "verified" : "original") + "\" hashdate=\"" +
-                                      date_time(proven->hashed) + "\">" + proven->xxh128 + "</xxh128>\n    </hash>\n");
+        entry += '>';
+        entry += escaped(proven->relative);
+        entry += "</path>\n      <xxh128 action=\"";
+        entry += same ? "verified" : "original";
+        entry += "\" hashdate=\"";
+        entry += date_time(proven->hashed);
+        entry += "\">";
+        entry += proven->xxh128;
+        entry += "</xxh128>\n    </hash>\n";
+        hashes.push_back(entry);
     }
     const std::string manifest = manifest_text(hashes, created);
     const std::string name = manifest_name(history->next, root.path, created);
     const std::string entry = chain_entry(history->next, name, c4_id(manifest));
     std::string chain = history->chain;
     if (chain.empty()) {
-        chain = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ascmhldirectory xmlns=\"urn:ASC:MHL:DIRECTORY:v2.0\">\n" + entry +
-                "</ascmhldirectory>\n";
+        chain = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ascmhldirectory xmlns=\"urn:ASC:MHL:DIRECTORY:v2.0\">\n";
+        chain += entry;
+        chain += "</ascmhldirectory>\n";
     } else {
         chain.insert(chain.rfind("</ascmhldirectory>"), entry);
     }
