@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "combiner/destination.h"
+#include "combiner/hash_list.h"
 #include "combiner/interleave.h"
 #include "combiner/names.h"
 #include "test_support.h"
@@ -162,3 +163,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return test_name(info.param.name); });
 
 }  // namespace
+
+// The C4 ID's published values, and one whose base-58 digits need the padding.
+TEST(HashList, C4IdsAreTheStandardOnes) {
+    EXPECT_EQ(c4_id(""),
+              "c459dsjfscH38cYeXXYogktxf4Cd9ibshE3BHUo6a58hBXmRQdZrAkZzsWcbWtDg5oQstpDuni4Hirj75GEmTc1sFT");
+    EXPECT_EQ(c4_id("foo"),
+              "c45xZeXwMSpqXjpDumcHMA6mhoAmGHkUo7r9WmN2UgSEQzj9KjgseaQdkEJ11fGb5S1WEENcV3q8RFWwEeVpC7Fjk2");
+    for (const char* bytes : {"a", "sixjoin", "\xff\xfe"}) EXPECT_EQ(c4_id(bytes).size(), 90u) << bytes;
+}

@@ -212,7 +212,9 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
         ASSERT_TRUE(run.status < 1000 && run.status != 137) << "killed or hung (" << run.status << ") when " << where;
         for (const auto& [name, bytes] : files.inputs) ASSERT_TRUE(same_bytes(bytes, read_file(dir / name))) << name << " " << where;
         bool all_whole = true;
-        for (const auto& [name, whole] : files.outputs) {
+        for (const auto& expected : files.outputs) {
+            const std::string& name = expected.first;
+            const Bytes& whole = expected.second;
             const fs::path output = dir / name;
             const auto before =
                 std::find_if(files.before.begin(), files.before.end(), [&](const auto& b) { return b.first == name; });

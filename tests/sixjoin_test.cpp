@@ -339,6 +339,62 @@ void flushed_before_read_back(const fs::path& dir) {
     EXPECT_NE(std::find(lines.begin(), renamed, "fsync /takeF-6ch.wav.part"), renamed) << "renamed before it was flushed";
 }
 
+// The hash list of generation `generation` at dir/root: its manifest and chain valid against the
+// ASC's schemas, the manifest listing exactly `listed` (each path under the root with its action),
+// each with the file's size and its xxh128sum hash, and the chain naming it with its C4 ID, which
+// Python's hashlib computes here.
+void check_hash_list(const fs::path& dir, const std::string& root, unsigned generation,
+                     const std::vector<std::pair<std::string, std::string>>& listed) {
+    const fs::path folder = dir / root / "ascmhl";
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%04u_", generation);
+    std::vector<fs::path> manifests;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(prefix)) manifests.push_back(entry.path());
+    ASSERT_EQ(manifests.size(), 1u) << "generation " << generation << " in " << folder;
+    const fs::path manifest = manifests[0], chain = folder / "ascmhl_chain.xml";
+    if (fs::exists(SHARED_MHL "/ASCMHL.xsd") && installed("xmllint")) {
+        for (const auto& [file, schema] : {std::pair{manifest, "ASCMHL.xsd"}, {chain, "ASCMHLDirectory.xsd"}})
+            EXPECT_EQ(std::system(("xmllint --noout --schema '" SHARED_MHL "/" + std::string(schema) + "' '" +
+                                   file.string() + "' 2>/dev/null").c_str()),
+                      0)
+                << file << " is not valid against " << schema;
+    } else {
+        std::printf("hash list not validated: needs xmllint and the schemas in " SHARED_MHL "\n");
+    }
+    const Bytes manifest_bytes = read_file(manifest), chain_bytes = read_file(chain);
+    const std::string text(manifest_bytes.begin(), manifest_bytes.end()), chained(chain_bytes.begin(), chain_bytes.end());
+    std::size_t hashes = 0;
+    for (std::size_t at = 0; (at = text.find("<hash>", at)) != std::string::npos; ++at) ++hashes;
+    EXPECT_EQ(hashes, listed.size()) << text;
+    for (const auto& [path, action] : listed) {
+        const fs::path file = dir / root / fs::path(std::u8string(path.begin(), path.end()));
+        std::string escaped;
+        for (const char c : path) escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+        const std::size_t at = text.find("\">" + escaped + "</path>");
+        ASSERT_NE(at, std::string::npos) << path << " is not listed:\n" << text;
+        EXPECT_NE(text.rfind("<path size=\"" + std::to_string(fs::file_size(file)) + "\"", at), std::string::npos) << path;
+        OutputHash hash;
+        const Bytes bytes = read_file(file);
+        hash.add(bytes.data(), bytes.size());
+        const std::string hex = installed("xxh128sum") ? output_of("xxh128sum '" + file.string() + "'").substr(0, 32) : hash.hex();
+        EXPECT_EQ(hex, hash.hex());
+        EXPECT_NE(text.find("<xxh128 action=\"" + action + "\" hashdate=", at), std::string::npos) << path << "\n" << text;
+        EXPECT_NE(text.find("\">" + hex + "</xxh128>", at), std::string::npos) << path << "\n" << text;
+    }
+    const std::string c4 = output_of(
+        "python3 -c 'import hashlib, sys\n"
+        "n = int.from_bytes(hashlib.sha512(open(sys.argv[1], \"rb\").read()).digest(), \"big\")\n"
+        "a = \"123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz\"\n"
+        "s = \"\"\n"
+        "while n: n, r = divmod(n, 58); s = a[r] + s\n"
+        "print(\"c4\" + s.rjust(88, \"1\"))' '" + manifest.string() + "'");
+    EXPECT_NE(chained.find("<hashlist sequencenr=\"" + std::to_string(generation) + "\">\n    <path>" +
+                           manifest.filename().string() + "</path>\n    <c4>" + c4.substr(0, 90) + "</c4>"),
+              std::string::npos)
+        << chained;
+}
+
 std::vector<JoinCase> join_cases() {
     const Bytes list = chunk("LIST", pattern(26, 9));
     const Bytes a24 = pattern(12, 3), b24 = pattern(12, 4);
@@ -1092,6 +1148,129 @@ std::vector<JoinCase> join_cases() {
                          .output_at = "A/SR001F-6ch.wav",
                          .outputs = {{"A/SR002F-6ch.wav", STANDARD_OUT}, {"B/SR001F-6ch.wav", STANDARD_OUT},
                                      {"B/SR002F-6ch.wav", STANDARD_OUT}}});
+        // --mhl: a hash list at the root of each destination. Takes in folders whose names XML
+        // must escape ('<' is no name on Windows), one that fails and is not listed.
+        const std::string odd = windows_programs() ? "Forêt & nuit" : "Forêt & <nuit>";
+        std::vector<std::pair<std::string, Bytes>> listed_takes = pair_of_named("card/F1/SR001", FRONT, REAR);
+        listed_takes.push_back({"card/F1/SR002F.wav", stereo_wave(44100, 16, FRONT)});
+        listed_takes.push_back({"card/F1/SR002R.wav", stereo_wave(48000, 16, REAR)});
+        for (const auto& file : pair_of_named("card/" + odd + "/SR 003", FRONT, REAR)) listed_takes.push_back(file);
+        std::string listed_console;
+        for (int n = 1; n <= 3; ++n) {
+            const std::vector<std::string> folder = {n == 3 ? odd : "F1"};
+            const std::string take = n == 3 ? "SR 003" : "SR00" + std::to_string(n);
+            const auto in = [&](const std::string& root, const std::string& name) {
+                return at({root, folder[0], name});
+            };
+            listed_console += "take " + std::to_string(n) + " of 3\n" +
+                              names(in("card", take + "F.wav"), in("card", take + "R.wav"), in("A", take + "F-6ch.wav")) +
+                              "6ch output wave file: " + in("B", take + "F-6ch.wav") + "\n" +
+                              (n == 2 ? format(44100, 16) + "front and rear formats differ!\n"
+                                      : format(44100, 16) + progress(1260, 50) + verified_at(in("A", take + "F-6ch.wav"), STANDARD_OUT) +
+                                            verified_at(in("B", take + "F-6ch.wav"), STANDARD_OUT)) +
+                              "\n";
+        }
+        cases.push_back({.name = "--mhl: two copies of a card, each with its hash list", .inputs = listed_takes,
+                         .args = {"--mhl", "-o", "A", "-o", "B", "card"}, .status = 1,
+                         .console = listed_console + "joined 2 of 3 takes, verified 4\nnot joined: " +
+                                    at({"card", "F1", "SR002F.wav"}) + ": front and rear formats differ!\nhash list: " +
+                                    at({"A", "ascmhl", "0001_A_"}) + "...",
+                         .output = STANDARD_OUT, .output_at = "A/F1/SR001F-6ch.wav",
+                         .outputs = {{"B/" + odd + "/SR 003F-6ch.wav", STANDARD_OUT}},
+                         .check = [odd](const fs::path& dir) {
+                             for (const char* root : {"A", "B"})
+                                 check_hash_list(dir, root, 1, {{"F1/SR001F-6ch.wav", "original"},
+                                                                {odd + "/SR 003F-6ch.wav", "original"}});
+                         }});
+        // The same card a day later, with a take added: -u compares the first with its join anew.
+        std::vector<std::pair<std::string, Bytes>> two_takes = pair_of_named("card/F1/SR001", FRONT, REAR);
+        for (const auto& file : pair_of_named("card/F1/SR002", FRONT, REAR)) two_takes.push_back(file);
+        const std::string sr1 = at({"card", "F1", "SR001"}), sr2 = at({"card", "F1", "SR002"});
+        const std::string out1 = at({"A", "F1", "SR001F-6ch.wav"}), out2 = at({"A", "F1", "SR002F-6ch.wav"});
+        cases.push_back({.name = "-u --mhl after a take was added: generation 2, the first take verified", .inputs = two_takes,
+                         .args = {"-u", "--mhl", "-o", "A", "card"}, .status = 0,
+                         .console = "take 1 of 2\n" + names(sr1 + "F.wav", sr1 + "R.wav", out1) + "already joined.\n" +
+                                    verified(STANDARD_OUT) + "\ntake 2 of 2\n" + names(sr2 + "F.wav", sr2 + "R.wav", out2) +
+                                    format(44100, 16) + progress(1260, 50) + verified(STANDARD_OUT) +
+                                    "\njoined 2 of 2 takes (1 already), verified 2\nhash list: " + at({"A", "ascmhl", "0002_A_"}) +
+                                    "...",
+                         .output = STANDARD_OUT, .setup = [](const fs::path& dir) {
+                             for (const char* file : {"SR002F.wav", "SR002R.wav"}) fs::rename(dir / "card/F1" / file, dir / file);
+                             EXPECT_EQ(run_program(SIXJOIN_PATH, {"-q", "--mhl", "-o", "A", "card"}, dir).status, 0);
+                             for (const char* file : {"SR002F.wav", "SR002R.wav"}) fs::rename(dir / file, dir / "card/F1" / file);
+                             fs::copy_file(dir / "A/ascmhl/ascmhl_chain.xml", dir / "chain-1.xml");
+                             fs::last_write_time(dir / "A/F1/SR001F-6ch.wav", fs::file_time_type::clock::now());
+                         },
+                         .output_at = "A/F1/SR002F-6ch.wav",
+                         .check = [](const fs::path& dir) {
+                             check_hash_list(dir, "A", 2, {{"F1/SR001F-6ch.wav", "verified"}, {"F1/SR002F-6ch.wav", "original"}});
+                             const Bytes first = read_file(dir / "chain-1.xml"), now = read_file(dir / "A/ascmhl/ascmhl_chain.xml");
+                             const std::string kept(first.begin(), first.end() - std::string("</ascmhldirectory>\n").size());
+                             EXPECT_EQ(std::string(now.begin(), now.end()).substr(0, kept.size()), kept);
+                         }});
+        // A history that another tool began, its elements prefixed: the take it holds the same
+        // hash for is verified; one it holds other bytes for is original, with a warning; one it
+        // lists by MD5 alone is original.
+        OutputHash join_hash;
+        join_hash.add(STANDARD_OUT.data(), STANDARD_OUT.size());
+        const std::string other_manifest =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<m:hashlist version=\"2.0\" xmlns:m=\"urn:ASC:MHL:v2.0\">"
+            "<m:creatorinfo><m:creationdate>2026-01-01T10:00:00Z</m:creationdate><m:hostname>cart</m:hostname>"
+            "<m:tool version=\"2\">offload</m:tool></m:creatorinfo><m:processinfo><m:process>in-place</m:process>"
+            "</m:processinfo><m:hashes>"
+            "<m:hash><m:path size=\"1316\">F1/SR001F-6ch.wav</m:path><m:xxh128 action=\"original\">" + join_hash.hex() +
+            "</m:xxh128></m:hash><m:hash><m:path>F1/SR002F-6ch.wav</m:path><m:xxh128 action=\"original\">" +
+            std::string(32, '0') + "</m:xxh128></m:hash><m:hash><m:path>F1/SR003F-6ch.wav</m:path><m:md5>" +
+            std::string(32, 'a') + "</m:md5></m:hash></m:hashes></m:hashlist>\n";
+        const std::string other_chain = "<?xml version=\"1.0\"?>\n<ascmhldirectory xmlns=\"urn:ASC:MHL:DIRECTORY:v2.0\">"
+                                        "<hashlist sequencenr=\"1\"><path>0001_takes_2026-01-01_100000Z.mhl</path>"
+                                        "<c4>c4x</c4></hashlist></ascmhldirectory>";
+        std::vector<std::pair<std::string, Bytes>> three_takes = two_takes;
+        for (const auto& file : pair_of_named("card/F1/SR003", FRONT, REAR)) three_takes.push_back(file);
+        std::string three_console;
+        for (int n = 1; n <= 3; ++n) {
+            const std::string take = "SR00" + std::to_string(n), front = at({"card", "F1", take});
+            three_console += "take " + std::to_string(n) + " of 3\n" +
+                             names(front + "F.wav", front + "R.wav", at({"A", "F1", take + "F-6ch.wav"})) + format(44100, 16) +
+                             progress(1260, 50) + verified(STANDARD_OUT) + "\n";
+        }
+        const auto other_history = [=](const fs::path& dir) {
+            fs::create_directories(dir / "A/ascmhl");
+            write_file(dir / "A/ascmhl/0001_takes_2026-01-01_100000Z.mhl", text_bytes(other_manifest));
+            write_file(dir / "A/ascmhl/ascmhl_chain.xml", text_bytes(other_chain));
+        };
+        cases.push_back({.name = "--mhl continues a history another tool began", .inputs = three_takes,
+                         .args = {"--mhl", "-o", "A", "card"}, .status = 0,
+                         .console = three_console + "joined 3 of 3 takes, verified 3\nwarning: " + at({"A", "F1", "SR002F-6ch.wav"}) +
+                                    ": the hash list history holds other bytes under this name\nhash list: " +
+                                    at({"A", "ascmhl", "0002_A_"}) + "...",
+                         .output = STANDARD_OUT, .setup = other_history, .output_at = "A/F1/SR001F-6ch.wav",
+                         .check = [=](const fs::path& dir) {
+                             check_hash_list(dir, "A", 2, {{"F1/SR001F-6ch.wav", "verified"}, {"F1/SR002F-6ch.wav", "original"},
+                                                           {"F1/SR003F-6ch.wav", "original"}});
+                             EXPECT_TRUE(same_bytes(text_bytes(other_manifest),
+                                                    read_file(dir / "A/ascmhl/0001_takes_2026-01-01_100000Z.mhl")));
+                             const Bytes chain = read_file(dir / "A/ascmhl/ascmhl_chain.xml");
+                             const std::string kept = other_chain.substr(0, other_chain.rfind("</ascmhldirectory>"));
+                             EXPECT_EQ(std::string(chain.begin(), chain.end()).substr(0, kept.size()), kept);
+                         }});
+        // A chain cut short is no chain: left alone, the outputs whole and proven.
+        const std::string cut_chain = other_chain.substr(0, other_chain.rfind("</hashlist>"));
+        cases.push_back({.name = "--mhl leaves a broken chain alone", .inputs = two_takes, .args = {"--mhl", "-o", "A", "card"},
+                         .status = 1,
+                         .console = "take 1 of 2\n" + names(sr1 + "F.wav", sr1 + "R.wav", out1) + format(44100, 16) +
+                                    progress(1260, 50) + verified(STANDARD_OUT) + "\ntake 2 of 2\n" +
+                                    names(sr2 + "F.wav", sr2 + "R.wav", out2) + format(44100, 16) + progress(1260, 50) +
+                                    verified(STANDARD_OUT) + "\njoined 2 of 2 takes, verified 2\nA: cannot extend the hash list!\n",
+                         .output = STANDARD_OUT, .setup = [=](const fs::path& dir) {
+                             fs::create_directories(dir / "A/ascmhl");
+                             write_file(dir / "A/ascmhl/ascmhl_chain.xml", text_bytes(cut_chain));
+                         },
+                         .output_at = "A/F1/SR001F-6ch.wav", .outputs = {{"A/F1/SR002F-6ch.wav", STANDARD_OUT},
+                                                                          {"A/ascmhl/ascmhl_chain.xml", text_bytes(cut_chain)}},
+                         .check = [](const fs::path& dir) {
+                             EXPECT_EQ(std::distance(fs::directory_iterator(dir / "A/ascmhl"), fs::directory_iterator()), 1);
+                         }});
         const std::string usage = " - see sixjoin --help\n";
         for (const auto& [name, args, console] :
              {std::tuple{"-o - beside another -o", std::vector<std::string>{"-o", "A", "-o", "-", "takeF.wav"},
@@ -1101,7 +1280,9 @@ std::vector<JoinCase> join_cases() {
               std::tuple{"two -o naming one folder through a link", std::vector<std::string>{"-o", "A", "-o", "L", "card"},
                          "options '-o A' and '-o L' name the same place" + usage},
               std::tuple{"five -o", std::vector<std::string>{"-o", "1", "-o", "2", "-o", "3", "-o", "4", "-o", "5", "card"},
-                         "option '-o' given more than 4 times" + usage}}) {
+                         "option '-o' given more than 4 times" + usage},
+              std::tuple{"--mhl with -o -", std::vector<std::string>{"--mhl", "-o", "-", "takeF.wav"},
+                         "option '--mhl' lists the outputs in a folder, and standard output is none" + usage}}) {
             cases.push_back({.name = name, .inputs = STANDARD, .args = args, .status = 64, .console = console,
                              .output = std::nullopt, .setup = [](const fs::path& dir) {
                                  fs::create_directories(dir / "card/A");
@@ -1249,6 +1430,25 @@ std::vector<JoinCase> join_cases() {
                                                "card/SR002F-6ch.wav", "card/SR002F.wav", "card/SR002R.wav",
                                                "card/SR003F.wav", "card/SR003R.wav", "card/SR004F.wav",
                                                "card/SR004R.wav"})});
+        // With --mhl, what was proven before the stop is listed before the summary.
+        std::string proven_console;
+        for (int n = 1; n <= 2; ++n) {
+            const std::string take = at({"card", "SR00" + std::to_string(n)});
+            proven_console += "take " + std::to_string(n) + " of 4\n" +
+                              names(take + "F.wav", take + "R.wav", take + "F-6ch.wav") + format(44100, 16) +
+                              progress(1260, 50) + verified(STANDARD_OUT) + "\n";
+        }
+        cases.push_back({.name = "a card interrupted in its third take, with --mhl", .inputs = takes, .args = {"--mhl", "card"},
+                         .status = 130,
+                         .console = proven_console + "take 3 of 4\n" + names(sr3 + "F.wav", sr3 + "R.wav", sr3 + "F-6ch.wav") +
+                                    format(44100, 16) + ruler(3 * GIB + 60) + ">interrupted!\n\nhash list: " +
+                                    at({"card", "ascmhl", "0001_card_"}) + "...",
+                         .output = STANDARD_OUT, .setup = long_take("card/SR003F.wav", "card/SR003R.wav"),
+                         .output_at = "card/SR002F-6ch.wav", .outputs = {{"card/SR001F-6ch.wav", STANDARD_OUT}},
+                         .interrupt = SIGINT, .interrupt_after = "take 3 of 4", .check = [](const fs::path& dir) {
+                             check_hash_list(dir, "card", 1, {{"SR001F-6ch.wav", "original"}, {"SR002F-6ch.wav", "original"}});
+                             EXPECT_FALSE(fs::exists(dir / "card/SR003F-6ch.wav"));
+                         }});
         // After "done." the output is whole: an interrupted read-back keeps it.
         cases.push_back({.name = "SIGINT during --verify's read-back", .inputs = {}, .args = {"--verify", "takeF.wav"},
                          .status = 130,

@@ -6,6 +6,7 @@
 #include "wavefile/chunk.h"
 #include "wavefile/platform/files.h"
 #include "wavefile/platform/terminal.h"
+#include "wavefile/platform/xml_reader.h"
 #include "wavefile/sample_format.h"
 #include "wavefile/surround_header.h"
 
@@ -207,3 +208,22 @@ TEST(OwnConsole, WaitsOnlyInAWindowOfItsOwnReadingFromIt) {
 }
 
 }  // namespace
+
+// Earlier manifests are anyone's: elements by their local names with their text and attributes,
+// and nothing at all for what is not a whole, DTD-free document (the system's reader, XmlLite
+// under Wine).
+TEST(XmlReader, ReadsElementsAndRefusesWhatIsNoWholeDocument) {
+    const std::optional<std::vector<XmlElement>> read =
+        read_xml("<?xml version=\"1.0\"?><m:a xmlns:m=\"urn:x\" n=\"1\"><m:b>x &amp; y</m:b><c/>z<d k=\"&lt;\">w</d></m:a>");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->size(), 4u);
+    const XmlElement &a = (*read)[0], &b = (*read)[1], &c = (*read)[2], &d = (*read)[3];
+    EXPECT_EQ(a.name + a.text + a.attribute("n").value_or("-"), "az1");
+    EXPECT_EQ(b.name + b.text + std::to_string(b.depth), "bx & y1");
+    EXPECT_EQ(c.name + c.text + std::to_string(c.depth), "c1");
+    EXPECT_EQ(d.name + d.text + d.attribute("k").value_or("-"), "dw<");
+    for (const char* document : {"<a><b>cut short", "<a></b>", "", "not xml",
+                                 "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>",
+                                 "<!DOCTYPE a SYSTEM \"file:///etc/passwd\"><a/>"})
+        EXPECT_FALSE(read_xml(document)) << document;
+}
