@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -81,11 +82,13 @@ SweepFiles card() {
 const std::vector<std::string> TAKE = {"-o", "@/takeF-6ch.wav", "@/takeF.wav"};
 const std::vector<std::string> VERIFIED_TAKE = {"--verify", "-o", "@/takeF-6ch.wav", "@/takeF.wav"};
 const std::vector<std::string> CARD = {"--verify", "-o", "@/A", "-o", "@/B", "@/card"};
+const std::vector<std::string> LISTED_TAKE = {"--mhl", "-o", "@/takeF-6ch.wav", "@/takeF.wav"};
 const SweepCase SWEEP_CASES[] = {
     {"a take", single_take, TAKE},
     {"a take from the disk", single_take, TAKE, true},
     {"a take verified", single_take, VERIFIED_TAKE},
     {"a take verified from the disk", single_take, VERIFIED_TAKE, true},
+    {"a take with its hash list", single_take, LISTED_TAKE},
     {"a card onto two destinations verified", card, CARD},
     {"a card onto two destinations verified from the disk", card, CARD, true},
 };
@@ -133,6 +136,23 @@ std::vector<std::string> args_in(const SweepCase& c, const fs::path& dir) {
     return args;
 }
 
+// The first manifest of a hash list at dir that a run starting now may write, and its .part: its
+// name holds the second it is made in.
+std::vector<std::string> manifests_made_soon(const fs::path& dir) {
+    std::vector<std::string> names;
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t second = now; second < now + 3; ++second) {
+        std::tm utc{};
+        gmtime_r(&second, &utc);
+        char name[64];
+        std::snprintf(name, sizeof name, "_%04d-%02d-%02d_%02d%02d%02dZ.mhl", utc.tm_year + 1900, utc.tm_mon + 1,
+                      utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        const std::string manifest = (dir / "ascmhl" / ("0001_" + dir.filename().string() + name)).string();
+        names.insert(names.end(), {manifest, manifest + ".part"});
+    }
+    return names;
+}
+
 // The run under strace: `trace` names the calls logged, `paths` (each a -P) limits them to those
 // on these files and folders, and `inject` fails one of them. A hang is killed after a minute.
 RunResult traced_run(const SweepCase& c, const fs::path& dir, const fs::path& log, const std::string& trace,
@@ -140,6 +160,8 @@ RunResult traced_run(const SweepCase& c, const fs::path& dir, const fs::path& lo
     std::vector<std::string> args = {"-s", "KILL", "60", "/usr/bin/strace", "-f", "-y", "-qq", "-o", log.string(),
                                      "-e", "trace=" + trace};
     for (const std::string& path : paths) args.insert(args.end(), {"-P", path});
+    if (!paths.empty())
+        for (const std::string& path : manifests_made_soon(dir)) args.insert(args.end(), {"-P", path});
     if (!inject.empty()) args.insert(args.end(), {"-e", "inject=" + inject});
     args.push_back(SIXJOIN_PATH);
     for (const std::string& arg : args_in(c, dir)) args.push_back(arg);
@@ -193,6 +215,8 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
     std::vector<std::string> paths = {dir.path().string()};
     for (const auto& entry : fs::recursive_directory_iterator(dir.path())) paths.push_back(entry.path().string());
     for (const auto& [name, bytes] : files.outputs) paths.push_back((dir / (name + ".part")).string());
+    for (const char* made : {"ascmhl", "ascmhl/ascmhl_chain.xml", "ascmhl/ascmhl_chain.xml.part"})
+        paths.push_back((dir / made).string());
     lay_out(dir.path(), files, c.from_disk);
     const std::vector<std::string> counted = whole_program(call) ? std::vector<std::string>{} : paths;
     traced_run(c, dir.path(), logs / "count.txt", call + ",rt_sigaction", counted);
@@ -240,6 +264,15 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
                                       (call == "read" && failed.find("6ch.wav>") != std::string::npos);
         if (verify && (flush_failed || read_back_failed)) {
             EXPECT_NE(run.status, 0) << where;
+        }
+        // A chain names only manifests that are there.
+        if (fs::exists(dir / "ascmhl/ascmhl_chain.xml")) {
+            const Bytes chain = read_file(dir / "ascmhl/ascmhl_chain.xml");
+            const std::string text(chain.begin(), chain.end());
+            for (std::size_t at = 0; (at = text.find("<path>", at)) != std::string::npos; ++at) {
+                const std::string manifest = text.substr(at + 6, text.find("</path>", at) - at - 6);
+                EXPECT_TRUE(fs::exists(dir / "ascmhl" / manifest)) << manifest << " is not there when " << where;
+            }
         }
         if (call == "clone3") {
             EXPECT_EQ(run.status, clean.status) << where;

@@ -1,5 +1,7 @@
 #include "wavefile/platform/xml_reader.h"
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <objidl.h>
@@ -27,14 +29,22 @@ public:
     void attribute(std::string name, std::string value) { elements_.back().attributes.emplace_back(std::move(name), std::move(value)); }
     void close_empty() { open_.pop_back(); }
     void text(int depth, std::string_view text) {
-        // Text at depth d lies inside the element open at depth d - 1.
+        // Text at depth d lies inside the element open at depth d - 1; none may lie outside the root.
         if (depth >= 1 && static_cast<std::size_t>(depth) <= open_.size()) elements_[open_[depth - 1]].text += text;
+        else if (text.find_first_not_of(" \t\r\n") != std::string_view::npos) stray_ = true;
     }
-    std::vector<XmlElement> take() { return std::move(elements_); }
+    // What was read, when it makes a whole document: one root element, and no text beside it. Some
+    // readers let either pass.
+    std::optional<std::vector<XmlElement>> take() {
+        const auto roots = std::count_if(elements_.begin(), elements_.end(), [](const XmlElement& e) { return e.depth == 0; });
+        if (stray_ || roots != 1) return std::nullopt;
+        return std::move(elements_);
+    }
 
 private:
     std::vector<XmlElement> elements_;
     std::vector<std::size_t> open_;  // the element open at each depth
+    bool stray_ = false;
 };
 
 #ifdef _WIN32
