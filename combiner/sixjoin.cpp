@@ -232,15 +232,15 @@ int join_card(const CommandLine& command) {
         complain("%s\n", INTERRUPTED_MESSAGE);
         stopped_by_user = true;
     }
-    // What was proven before a stop is recorded, so that -u --mhl adds the rest later.
-    const bool listed_before = !stopped_by_user || hash_lists.write();
+    // What was proven before a stop is recorded, so that -u --mhl adds the rest later; the stop's
+    // status stands either way.
+    if (stopped_by_user) hash_lists.write();
     report("joined %llu of %llu takes", joined, count);
     if (already > 0) report(" (%llu already)", already);
     if (command.verify) report(", verified %llu", verified);
     report("\n");
-    int status = std::max(report_not_joined(stopped, card), dropped.empty() ? 0 : 1);
+    const int status = std::max(report_not_joined(stopped, card), dropped.empty() ? 0 : 1);
     if (!stopped_by_user) return hash_lists.write() ? status : 1;
-    status = listed_before ? status : 1;
     if (reached < count) complain("interrupted: %llu takes not reached\n", count - reached);
     return INTERRUPTED_STATUS;
 }
