@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "program_runner.h"
@@ -168,6 +169,12 @@ RunResult traced_run(const SweepCase& c, const fs::path& dir, const fs::path& lo
     return run_program("/usr/bin/timeout", args, dir);
 }
 
+// Console text with the second a hash list's manifest is named after left out.
+std::string without_time(const std::string& console) {
+    static const std::regex stamp("_[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{6}Z\\.mhl");
+    return std::regex_replace(console, stamp, "_TIME.mhl");
+}
+
 std::vector<std::string> lines_of(const fs::path& path) {
     std::vector<std::string> lines;
     std::ifstream in(path);
@@ -276,7 +283,7 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
         }
         if (call == "clone3") {
             EXPECT_EQ(run.status, clean.status) << where;
-            EXPECT_EQ(run.out, clean.out) << where;
+            EXPECT_EQ(without_time(run.out), without_time(clean.out)) << where;
         }
     }
 }
