@@ -272,6 +272,12 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
         if (verify && (flush_failed || read_back_failed)) {
             EXPECT_NE(run.status, 0) << where;
         }
+        // A card folder the system cannot look at is the card's fault, never the user's typing.
+        if ((call == "newfstatat" || call == "statx") && failed.find("/card\"") != std::string::npos &&
+            said.find("take 1 of") == std::string::npos) {
+            EXPECT_NE(said.find("cannot read"), std::string::npos) << where;
+            EXPECT_EQ(said.find("see sixjoin --help"), std::string::npos) << where;
+        }
         // A chain names only manifests that are there.
         if (fs::exists(dir / "ascmhl/ascmhl_chain.xml")) {
             const Bytes chain = read_file(dir / "ascmhl/ascmhl_chain.xml");
