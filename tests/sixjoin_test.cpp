@@ -1271,6 +1271,17 @@ std::vector<JoinCase> join_cases() {
                          .check = [](const fs::path& dir) {
                              EXPECT_EQ(std::distance(fs::directory_iterator(dir / "A/ascmhl"), fs::directory_iterator()), 1);
                          }});
+        // Bytes that are no UTF-8 name no file that XML can list (possible on Linux alone).
+        if (!windows_programs()) {
+            const std::string bad = at({"card", "\xff", "SR001"});
+            cases.push_back({.name = "--mhl: a name that XML cannot carry is left out", .inputs = pair_of_named("card/\xff/SR001", FRONT, REAR),
+                             .args = {"--mhl", "-o", "A", "card"}, .status = 1,
+                             .console = "take 1 of 1\n" + names(bad + "F.wav", bad + "R.wav", "A/\xff/SR001F-6ch.wav") +
+                                        format(44100, 16) + progress(1260, 50) + verified(STANDARD_OUT) +
+                                        "\njoined 1 of 1 takes, verified 1\nA/\xff/SR001F-6ch.wav: cannot be listed in the hash list!\n",
+                             .output = STANDARD_OUT, .output_at = "A/\xff/SR001F-6ch.wav",
+                             .check = [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "A/ascmhl")); }});
+        }
         const std::string usage = " - see sixjoin --help\n";
         for (const auto& [name, args, console] :
              {std::tuple{"-o - beside another -o", std::vector<std::string>{"-o", "A", "-o", "-", "takeF.wav"},
