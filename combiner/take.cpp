@@ -45,13 +45,14 @@ bool any_open(const std::vector<TakeOutput>& outputs) {
 }
 
 // What a take's outputs came to: the status of the first that failed (25 when it could not be
-// created), and each failure for a card's summary.
-Joined outcome(const std::vector<TakeOutput>& outputs, unsigned verified) {
+// created), each failure for a card's summary, and those read back as written.
+Joined outcome(const std::vector<TakeOutput>& outputs) {
     Joined joined;
-    joined.verified = verified;
-    for (const TakeOutput& output : outputs)
-        if (!output.proven.empty() && !output.destination.in_place())
-            joined.proven.emplace_back(output.destination.name(), output.proven);
+    for (const TakeOutput& output : outputs) {
+        if (output.proven.empty()) continue;
+        ++joined.verified;
+        if (!output.destination.in_place()) joined.proven.emplace_back(output.destination.name(), output.proven);
+    }
     for (const TakeOutput& output : outputs) {
         if (!output.failure) continue;
         if (joined.failures.empty()) joined.status = output.failure == CANNOT_CREATE_OUTPUT ? OUTPUT_NOT_CREATED : 255;
@@ -83,11 +84,10 @@ void open_outputs(std::vector<TakeOutput>& outputs, const std::optional<JoinPlan
 }
 
 // A take that -u passes over on every destination, with --verify: its join computed anew and
-// compared with each output read back in turn, nothing written. How many read back as written.
-unsigned compare_with_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio, const AudioSpan& rear_audio,
-                           std::vector<TakeOutput>& outputs, const JoinPlan& plan) {
+// compared with each output read back in turn, nothing written.
+void compare_with_join(std::FILE* front, std::FILE* rear, const AudioSpan& front_audio, const AudioSpan& rear_audio,
+                       std::vector<TakeOutput>& outputs, const JoinPlan& plan) {
     const bool several = outputs.size() > 1;
-    unsigned verified = 0;
     for (TakeOutput& output : outputs) {
         const std::string& name = output.destination.name();
         report_verifying(several ? name : "");
@@ -98,13 +98,11 @@ unsigned compare_with_join(std::FILE* front, std::FILE* rear, const AudioSpan& f
             put_surround(front, rear, back, plan.length, plan.format, plan.carried, COMPARED_RING_BYTES);
             output.proven = back.finish();
             report_verified(output.proven);
-            ++verified;
         } catch (const DoesNotReadBack&) {
             if (!several) throw;  // one output: the take stops, as it always did
             fail_output(output, DOES_NOT_READ_BACK, several, false);
         }
     }
-    return verified;
 }
 
 // Writes the join to every open output: on the main thread when there is one destination, a
@@ -176,28 +174,26 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
     open_outputs(outputs, planned);
     const bool several = outputs.size() > 1;
     if (std::all_of(outputs.begin(), outputs.end(), [](const TakeOutput& output) { return output.already; })) {
-        Joined joined =
-            outcome(outputs, command.verify ? compare_with_join(front.get(), rear.get(), front_audio, rear_audio, outputs,
-                                                                *planned)
-                                            : 0);
+        if (command.verify) compare_with_join(front.get(), rear.get(), front_audio, rear_audio, outputs, *planned);
+        Joined joined = outcome(outputs);
         joined.already = true;
         return joined;
     }
     // Every destination failed before its .part: nothing to plan aloud.
     if (std::none_of(outputs.begin(), outputs.end(), [](const TakeOutput& o) { return o.open || o.no_room; }))
-        return outcome(outputs, 0);
+        return outcome(outputs);
 
     const JoinPlan plan = plan_join(front.get(), rear.get(), front_audio, rear_audio, command.lengths);
     for (TakeOutput& output : outputs)
         if (output.no_room) fail_output(output, output.no_room, several);
-    if (!any_open(outputs)) return outcome(outputs, 0);
+    if (!any_open(outputs)) return outcome(outputs);
     fail_if(!seek_to(front.get(), front_audio.offset), "cannot read input file!");
     fail_if(!seek_to(rear.get(), rear_audio.offset), "cannot read input file!");
     // One hash of what was written stands for every destination.
     std::optional<OutputHash> written_hash;
     if (command.verify) written_hash.emplace();
     write_outputs(front.get(), rear.get(), outputs, plan, written_hash ? &*written_hash : nullptr, command.verify);
-    if (!command.verify) return outcome(outputs, 0);
+    if (!command.verify) return outcome(outputs);
 
     // With --verify each output is on its disk before "done.", and read back from it after,
     // with those -u passed over.
@@ -213,6 +209,6 @@ Joined join_take(const std::string& front_name, const std::optional<std::string>
         if (verified[at]) checked[at]->proven = written_hash->hex();
         else fail_output(*checked[at], DOES_NOT_READ_BACK, several, false);
     }
-    return outcome(outputs, static_cast<unsigned>(std::count(verified.begin(), verified.end(), true)));
+    return outcome(outputs);
 }
 
