@@ -64,28 +64,27 @@ struct Released {
     }
 };
 
-// mingw-w64 has XmlLite's header but no import library: the DLL is loaded when first needed.
-using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
-CreateXmlReaderFunction create_xml_reader() {
-    static const CreateXmlReaderFunction create = [] {
-        HMODULE library = LoadLibraryW(L"xmllite.dll");
-        return library ? reinterpret_cast<CreateXmlReaderFunction>(
-                             reinterpret_cast<void*>(GetProcAddress(library, "CreateXmlReader")))
-                       : nullptr;
-    }();
-    return create;
+// A function of a DLL loaded when first needed: mingw-w64 has XmlLite's header but no import
+// library, and a DLL linked in is loaded at every start, which only --mhl needs.
+template <class Function>
+Function load(const wchar_t* library_name, const char* name) {
+    HMODULE library = LoadLibraryW(library_name);
+    return library ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name))) : nullptr;
 }
+using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
+using CreateMemStreamFunction = IStream*(WINAPI*)(const BYTE*, UINT);
 #endif
 }  // namespace
 
 std::optional<std::vector<XmlElement>> read_xml(std::string_view document) {
     Elements elements;
 #ifdef _WIN32
-    const CreateXmlReaderFunction create = create_xml_reader();
-    if (!create) return std::nullopt;
+    static const auto create = load<CreateXmlReaderFunction>(L"xmllite.dll", "CreateXmlReader");
+    static const auto memory_stream = load<CreateMemStreamFunction>(L"shlwapi.dll", "SHCreateMemStream");
+    if (!create || !memory_stream) return std::nullopt;
     Released<IXmlReader> reader;
     Released<IStream> stream;
-    stream.object = SHCreateMemStream(reinterpret_cast<const BYTE*>(document.data()), static_cast<UINT>(document.size()));
+    stream.object = memory_stream(reinterpret_cast<const BYTE*>(document.data()), static_cast<UINT>(document.size()));
     if (!stream.object || FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader.object), nullptr)) ||
         FAILED(reader.object->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
         FAILED(reader.object->SetProperty(XmlReaderProperty_XmlResolver, 0)) ||
