@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <set>
 #include <system_error>
 #include <utility>
 
@@ -23,7 +22,6 @@ namespace {
 constexpr char TOOL_VERSION[] = "1.4";
 // No manifest of a history is read past this: a larger one is taken as listing nothing.
 constexpr std::size_t LARGEST_MANIFEST = 256 * 1024 * 1024;
-const char* const HASH_FORMATS[] = {"c4", "md5", "sha1", "xxh128", "xxh3", "xxh64"};
 
 // The whole of a file, when it can be read and is no longer than `limit`.
 std::optional<std::string> read_whole(const std::string& path, std::size_t limit) {
